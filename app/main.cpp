@@ -1,0 +1,20 @@
+// The firmware loader: one window on the Qt platform.
+#include <QApplication>
+
+#include "platform/qt/FormView.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/system/OpenFileLimit.h"
+#include "shell/Loader.h"
+
+int main(int argc, char** argv) {
+  // One connection per terminal of a batch needs many descriptors.
+  korven::raiseOpenFileLimit();
+  QApplication application(argc, argv);
+  korven::qt::QtPlatform platform;
+  korven::Loader loader(platform);
+  korven::qt::FormView view(loader.window().PROG_PRIN);
+  platform.messageBoxes().setParent(view.window());
+  // A failed start-up ends the program at once: no shut-down, nothing saved.
+  if (!loader.PROG_PRIN_Load()) return 1;
+  return QApplication::exec();
+}

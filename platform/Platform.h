@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Dialogs.h"
+#include "platform/EventLoop.h"
+#include "platform/Files.h"
+#include "platform/Sockets.h"
+#include "platform/Timer.h"
+
+namespace korven {
+
+// Everything the logic needs of the machine, handed to each subsystem.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual EventLoop& eventLoop() = 0;
+  virtual Clock& clock() = 0;
+  virtual Dialogs& dialogs() = 0;
+  virtual Files& files() = 0;
+  virtual std::unique_ptr<Timer> createTimer() = 0;
+  virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
+  virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
+};
+
+}  // namespace korven

@@ -1,0 +1,13 @@
+#include "platform/form/Form.h"
+
+namespace korven {
+
+Control* Form::find(const std::string& name, int arrayIndex) {
+  if (name == this->name()) return this;
+  for (Control* c : controls_) {
+    if (c->name() == name && c->arrayIndex() == arrayIndex) return c;
+  }
+  return nullptr;
+}
+
+}  // namespace korven

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/form/Control.h"
+
+namespace korven {
+
+// The window itself: caption, enabled state and background, and the
+// registry through which its controls are found by name.
+class Form : public Control {
+ public:
+  explicit Form(std::string name) : Control(this, ControlKind::Form, std::move(name)) {}
+
+  Event<> onLoad;
+  Event<> onUnload;
+
+  // The controls in the order they were created.
+  const std::vector<Control*>& controls() const { return controls_; }
+  // Finds a control by name and, for control arrays, index; null when absent.
+  Control* find(const std::string& name, int arrayIndex = -1);
+
+ private:
+  friend class Control;
+  void enrol(Control* control) { controls_.push_back(control); }
+  std::vector<Control*> controls_;
+};
+
+}  // namespace korven

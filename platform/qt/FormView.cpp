@@ -1,0 +1,367 @@
+#include "platform/qt/FormView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextDocument>
+
+#include "platform/form/Controls.h"
+#include "platform/qt/InputFilter.h"
+#include "platform/qt/Latin1.h"
+
+namespace korven::qt {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+int pixels(int twips) { return twips / kTwipsPerPixel; }
+
+QRect rectOf(const Place& place) {
+  return QRect(pixels(place.left), pixels(place.top), pixels(place.width), pixels(place.height));
+}
+
+QColor colorOf(Color color) {
+  if (color.buttonFace) return QApplication::palette().color(QPalette::Button);
+  return QColor(color.red, color.green, color.blue);
+}
+
+Qt::Alignment alignmentOf(Alignment alignment) {
+  switch (alignment) {
+    case Alignment::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case Alignment::Center:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case Alignment::Left:
+      break;
+  }
+  return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+// Tooltips may be taken for markup by Qt; file names and addresses must show as written.
+QString plainToolTip(const std::string& tip) {
+  const QString text = toQString(tip);
+  if (text.isEmpty()) return text;
+  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+         QStringLiteral("</p>");
+}
+
+// The window: closing it raises the model's Unload, and the close is never refused.
+class WindowWidget : public QWidget {
+ public:
+  explicit WindowWidget(Form& form) : form_(form) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    form_.onUnload.raise();
+    event->accept();
+  }
+
+ private:
+  Form& form_;
+};
+
+class ComboEdit : public QComboBox {
+ public:
+  ComboEdit() {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);  // Enter must not add the typed text to the list
+    setCompleter(nullptr);                  // typed text stays as typed
+    lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
+    lineEdit()->setAcceptDrops(false);
+  }
+};
+
+}  // namespace
+
+FormView::FormView(Form& form) : form_(form), input_(std::make_unique<InputFilter>(*this)) {
+  window_ = new WindowWidget(form);
+  widgets_[&form] = window_;
+  window_->setWindowTitle(toQString(form.text()));
+  const QRect area = rectOf(form.place);
+  window_->setFixedSize(area.size());
+  window_->move(area.topLeft());
+  window_->setAutoFillBackground(true);
+  for (Control* control : form.controls()) {
+    QWidget* widget = create(*control);
+    widgets_[control] = widget;
+    control->setObserver([this, control](const ModelChange& change) { apply(*control, change); });
+  }
+  for (Control* control : form.controls()) applyAll(*control);
+  form.setObserver([this](const ModelChange& change) { apply(form_, change); });
+  applyAll(form);
+}
+
+FormView::~FormView() {
+  for (Control* control : form_.controls()) control->setObserver(nullptr);
+  form_.setObserver(nullptr);
+  delete window_;
+}
+
+QWidget* FormView::widgetOf(const Control& control) const {
+  const auto found = widgets_.find(&control);
+  return found == widgets_.end() ? nullptr : found->second;
+}
+
+QWidget* FormView::create(Control& control) {
+  QWidget* parent = control.container != nullptr ? widgetOf(*control.container) : window_;
+  QWidget* widget = nullptr;
+  switch (control.kind()) {
+    case ControlKind::Label: {
+      auto* label = new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);  // text from the network is never markup
+      label->setAlignment(alignmentOf(control.alignment));
+      if (control.border) label->setFrameStyle(QFrame::Box | QFrame::Plain);
+      widget = label;
+      break;
+    }
+    case ControlKind::TextBox: {
+      auto* edit = new QLineEdit(parent);
+      edit->setContextMenuPolicy(Qt::NoContextMenu);
+      QObject::connect(edit, &QLineEdit::textEdited, [this, &control](const QString& text) {
+        if (!syncing()) static_cast<TextBox&>(control).userEdit(fromQString(text));
+      });
+      widget = edit;
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto* combo = new ComboEdit;
+      combo->setParent(parent);
+      QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
+                       [this, &control](const QString& text) {
+                         if (!syncing()) static_cast<ComboBox&>(control).userEdit(fromQString(text));
+                       });
+      QObject::connect(combo, qOverload<int>(&QComboBox::activated), [this, &control](int i) {
+        if (!syncing()) static_cast<ComboBox&>(control).userPick(i);
+      });
+      input_->watch(combo->lineEdit(), control);
+      widget = combo;
+      break;
+    }
+    case ControlKind::ListBox: {
+      auto* list = new QListWidget(parent);
+      list->setSelectionMode(QAbstractItemView::SingleSelection);
+      QObject::connect(list, &QListWidget::currentRowChanged, [this, &control](int row) {
+        if (!syncing()) static_cast<ListBox&>(control).userSetListIndex(row);
+      });
+      input_->watch(list->viewport(), control);
+      widget = list;
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto* box = new QCheckBox(parent);
+      QObject::connect(box, &QCheckBox::clicked, [this, &control] {
+        if (syncing()) return;
+        control.userClick();
+        applyAll(control);  // the model may have refused the click
+      });
+      widget = box;
+      break;
+    }
+    case ControlKind::Button: {
+      auto* button = new QPushButton(parent);
+      QObject::connect(button, &QPushButton::clicked, [this, &control] {
+        if (!syncing()) control.userClick();
+      });
+      widget = button;
+      break;
+    }
+    case ControlKind::ScrollBar: {
+      auto* bar = new QScrollBar(Qt::Horizontal, parent);
+      QObject::connect(bar, &QScrollBar::valueChanged, [this, &control](int value) {
+        if (!syncing()) static_cast<ScrollBar&>(control).userSetValue(value);
+      });
+      widget = bar;
+      break;
+    }
+    case ControlKind::Shape:
+    case ControlKind::Frame: {
+      auto* frame = new QFrame(parent);
+      if (control.kind() == ControlKind::Frame) frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+      widget = frame;
+      break;
+    }
+    case ControlKind::Form:
+      return window_;
+  }
+  widget->setObjectName(toQString(control.name()) +
+                        (control.arrayIndex() >= 0 ? QString::number(control.arrayIndex())
+                                                   : QString()));
+  widget->setGeometry(rectOf(control.place));
+  QFont font = QApplication::font();
+  font.setPointSizeF(control.font.points);
+  font.setBold(control.font.bold);
+  widget->setFont(font);
+  if (control.kind() != ControlKind::Label && control.kind() != ControlKind::Shape &&
+      control.kind() != ControlKind::Frame) {
+    widget->setFocusPolicy(Qt::StrongFocus);
+  }
+  input_->watch(widget, control);
+  return widget;
+}
+
+void FormView::applyAll(Control& control) {
+  for (Aspect aspect : {Aspect::Text, Aspect::Enabled, Aspect::Visible, Aspect::BackColor,
+                        Aspect::ToolTip, Aspect::ListReset, Aspect::Range, Aspect::Value}) {
+    apply(control, ModelChange{aspect, -1});
+  }
+}
+
+void FormView::apply(Control& control, const ModelChange& change) {
+  QWidget* widget = widgetOf(control);
+  if (widget == nullptr) return;
+  ++syncing_;
+  switch (change.aspect) {
+    case Aspect::Text:
+      applyText(control);
+      break;
+    case Aspect::Enabled:
+      widget->setEnabled(control.enabled());
+      applyColors(control);
+      break;
+    case Aspect::Visible:
+      widget->setVisible(control.visible());
+      break;
+    case Aspect::BackColor:
+    case Aspect::ForeColor:
+      applyColors(control);
+      break;
+    case Aspect::ToolTip:
+      widget->setToolTip(plainToolTip(control.toolTip()));
+      break;
+    case Aspect::ListReset:
+    case Aspect::LineInserted:
+    case Aspect::LineRemoved:
+    case Aspect::LineChanged:
+    case Aspect::LineMark:
+    case Aspect::CurrentLine:
+      applyList(control, change);
+      break;
+    case Aspect::Value:
+      if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        box->setChecked(static_cast<CheckBox&>(control).value() == 1);
+      } else if (auto* bar = qobject_cast<QScrollBar*>(widget)) {
+        bar->setValue(static_cast<ScrollBar&>(control).value());
+      }
+      break;
+    case Aspect::Range:
+      if (auto* bar = qobject_cast<QScrollBar*>(widget)) {
+        const auto& model = static_cast<ScrollBar&>(control);
+        bar->setRange(std::min(model.min(), model.max()), std::max(model.min(), model.max()));
+        bar->setSingleStep(model.smallChange);
+        bar->setPageStep(model.largeChange);
+        bar->setValue(model.value());
+      }
+      break;
+    case Aspect::Repaint:
+      widget->repaint();
+      break;
+  }
+  --syncing_;
+}
+
+void FormView::applyText(Control& control) {
+  QWidget* widget = widgetOf(control);
+  const QString text = toQString(control.text());
+  if (widget == window_) {
+    window_->setWindowTitle(text);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(text);
+    if (control.autoSize) label->adjustSize();
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    // Leave the caret alone when the text is already there (typing).
+    if (combo->lineEdit()->text() != text) combo->lineEdit()->setText(text);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    if (edit->text() != text) edit->setText(text);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(text);
+  }
+}
+
+void FormView::applyColors(Control& control) {
+  QWidget* widget = widgetOf(control);
+  if (control.kind() == ControlKind::Shape) {
+    const QColor fill = colorOf(control.backColor());
+    const QColor border = colorOf(control.foreColor());
+    widget->setStyleSheet(QStringLiteral("QFrame { background-color: %1; border: 1px solid %2; }")
+                              .arg(fill.name(), border.name()));
+    return;
+  }
+  if (control.kind() == ControlKind::Frame) return;
+  QPalette palette = widget == window_ ? QApplication::palette() : widget->palette();
+  const QColor back = colorOf(control.backColor());
+  const QColor fore = colorOf(control.foreColor());
+  const bool ownColor = !control.backColor().buttonFace;
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    // A disabled window keeps its colours (the progress display must stay
+    // readable); only a control that is itself disabled greys its text.
+    const bool greyText = group == QPalette::Disabled && !control.enabled();
+    palette.setColor(group, QPalette::Window, back);
+    palette.setColor(group, QPalette::Base, ownColor ? back : palette.color(group, QPalette::Base));
+    if (!greyText) {
+      palette.setColor(group, QPalette::WindowText, fore);
+      palette.setColor(group, QPalette::Text, fore);
+    }
+  }
+  widget->setPalette(palette);
+  if (control.kind() == ControlKind::Label || widget == window_) {
+    widget->setAutoFillBackground(ownColor || widget == window_);
+  }
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->lineEdit()->setPalette(palette);
+}
+
+void FormView::applyList(Control& control, const ModelChange& change) {
+  QWidget* widget = widgetOf(control);
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    const auto& model = static_cast<ComboBox&>(control);
+    const QString text = combo->lineEdit()->text();
+    if (change.aspect == Aspect::LineInserted) {
+      combo->insertItem(change.index, toQString(model.item(change.index)));
+    } else {
+      combo->clear();
+      for (const std::string& item : model.items()) combo->addItem(toQString(item));
+    }
+    combo->setCurrentIndex(-1);
+    combo->lineEdit()->setText(text);  // the list never changes the text by itself
+    return;
+  }
+  auto* list = qobject_cast<QListWidget*>(widget);
+  if (list == nullptr) return;
+  const auto& model = static_cast<ListBox&>(control);
+  auto makeItem = [&](int i) {
+    auto* item = new QListWidgetItem(toQString(model.line(i)));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    if (model.multiSelect) item->setCheckState(model.selected(i) ? Qt::Checked : Qt::Unchecked);
+    return item;
+  };
+  switch (change.aspect) {
+    case Aspect::LineInserted:
+      list->insertItem(change.index, makeItem(change.index));
+      break;
+    case Aspect::LineRemoved:
+      delete list->takeItem(change.index);
+      break;
+    case Aspect::LineChanged:
+      if (auto* item = list->item(change.index)) item->setText(toQString(model.line(change.index)));
+      break;
+    case Aspect::LineMark:
+      if (auto* item = list->item(change.index))
+        item->setCheckState(model.selected(change.index) ? Qt::Checked : Qt::Unchecked);
+      break;
+    case Aspect::CurrentLine:
+      break;
+    default:
+      list->clear();
+      for (int i = 0; i < model.count(); ++i) list->addItem(makeItem(i));
+      break;
+  }
+  if (list->currentRow() != model.listIndex()) list->setCurrentRow(model.listIndex());
+}
+
+}  // namespace korven::qt

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/EventLoop.h"
+#include "platform/system/SteadyClock.h"
+
+namespace korven::qt {
+
+class QtEventLoop : public EventLoop {
+ public:
+  explicit QtEventLoop(const Clock& clock) : clock_(clock) {}
+  void processEvents() override;
+  void processEventsFor(Micros duration) override;
+  void freeze(Micros duration) override;
+
+ private:
+  const Clock& clock_;
+};
+
+}  // namespace korven::qt

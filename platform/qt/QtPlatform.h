@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/system/StdFiles.h"
+#include "platform/system/SteadyClock.h"
+
+namespace korven::qt {
+
+// The production platform: Qt's event loop, timers and sockets, the steady
+// clock and the machine's files. Message boxes are Qt's unless a test hands
+// in its own.
+class QtPlatform : public Platform {
+ public:
+  explicit QtPlatform(Dialogs* dialogs = nullptr);
+
+  EventLoop& eventLoop() override { return loop_; }
+  Clock& clock() override { return clock_; }
+  Dialogs& dialogs() override { return dialogs_ != nullptr ? *dialogs_ : qtDialogs_; }
+  Files& files() override { return files_; }
+  std::unique_ptr<Timer> createTimer() override;
+  std::unique_ptr<UdpSocket> createUdpSocket() override;
+  std::unique_ptr<TcpSocket> createTcpSocket() override;
+
+  QtDialogs& messageBoxes() { return qtDialogs_; }
+
+ private:
+  SteadyClock clock_;
+  QtEventLoop loop_{clock_};
+  QtDialogs qtDialogs_;
+  Dialogs* dialogs_;
+  StdFiles files_;
+};
+
+}  // namespace korven::qt

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace korven {
+
+// Raises the soft limit of open files to the hard limit, so that one
+// connection per terminal of a large batch can be opened. Returns the limit
+// in force afterwards.
+long raiseOpenFileLimit();
+
+}  // namespace korven

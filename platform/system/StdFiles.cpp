@@ -1,0 +1,112 @@
+#include "platform/system/StdFiles.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace korven {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+  if (name.size() < suffix.size()) return false;
+  return std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<long>(suffix.size()),
+                    [](char a, char b) {
+                      return std::toupper(static_cast<unsigned char>(a)) ==
+                             std::toupper(static_cast<unsigned char>(b));
+                    });
+}
+
+bool isHidden(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return !name.empty() && name.front() == '.';
+}
+
+class FdReader : public ByteReader {
+ public:
+  explicit FdReader(int fd) : fd_(fd) {}
+  ~FdReader() override { ::close(fd_); }
+  FdReader(const FdReader&) = delete;
+  FdReader& operator=(const FdReader&) = delete;
+
+  long read(char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n >= 0) return static_cast<long>(n);
+      if (errno != EINTR) return -1;
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, std::string_view content) {
+  while (!content.empty()) {
+    const ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    content.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string StdFiles::currentFolder() {
+  std::error_code error;
+  const fs::path folder = fs::current_path(error);
+  return error ? std::string() : folder.string();
+}
+
+std::optional<std::vector<std::string>> StdFiles::listFiles(const std::string& folder,
+                                                            std::string_view suffix) {
+  std::error_code error;
+  fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), error);
+  if (error) return std::nullopt;
+  std::vector<std::string> names;
+  for (const fs::directory_iterator end; it != end; it.increment(error)) {
+    if (error) return std::nullopt;
+    const fs::path& path = it->path();
+    std::error_code statError;
+    if (isHidden(path) || !it->is_regular_file(statError)) continue;
+    const std::string name = path.filename().string();
+    if (endsWithIgnoringCase(name, suffix)) names.push_back(name);
+  }
+  if (error) return std::nullopt;
+  return names;
+}
+
+bool StdFiles::isNormalFile(const std::string& path) {
+  std::error_code error;
+  return !isHidden(path) && fs::is_regular_file(path, error);
+}
+
+std::unique_ptr<ByteReader> StdFiles::openRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<FdReader>(fd);
+}
+
+bool StdFiles::replaceFile(const std::string& path, std::string_view content) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace korven

@@ -1,0 +1,38 @@
+#include "shell/Loader.h"
+
+namespace korven {
+
+Loader::Loader(Platform& platform) : platform_(platform), window_(platform) {
+  window_.PROG_PRIN.setVisible(false);
+  window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
+}
+
+bool Loader::PROG_PRIN_Load() {
+  if (!startupSteps()) {
+    platform_.dialogs().message(kStartupFailure, false);
+    return false;
+  }
+  // The timers start once the sockets are ready, so the first query finds
+  // them bound and aimed.
+  window_.TIM_UDP_CALL->setInterval(kTimUdpCallInterval);
+  window_.TIM_CON->setInterval(kTimConInterval);
+  return true;
+}
+
+bool Loader::startupSteps() {
+  window_.PROG_PRIN.setVisible(true);
+  platform_.dialogs().message(kStartupNotice, true);
+
+  Files& files = platform_.files();
+  const std::string folder = files.currentFolder();
+  if (folder.empty()) return false;
+  window_.AFF_CURDIR.setText(folder + files.separator());
+
+  if (!window_.UDP_RX->bind()) return false;
+  window_.UDP_TX->setRemoteHost("255.255.255.255");
+  return true;
+}
+
+void Loader::PROG_PRIN_Unload() {}
+
+}  // namespace korven

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "shell/window/ProgPrin.h"
+
+namespace korven {
+
+inline constexpr const char* kStartupNotice =
+    "Important: Before start this Talvoran software\r\n"
+    "1. With the Mervaset software, set your device: MODE PASSIVE, AUTO BOOT OFF, KeepAlive OFF, "
+    "Bridge OFF \r\n"
+    "2. Disconnect and reconnect the device\r\n"
+    "3. IP adress back color description: Green = OK and RED = ERROR";
+inline constexpr const char* kStartupFailure = "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !";
+
+// The whole program on one platform: the main window, every subsystem wired
+// to its controls, start-up and shut-down.
+class Loader {
+ public:
+  explicit Loader(Platform& platform);
+  Loader(const Loader&) = delete;
+  Loader& operator=(const Loader&) = delete;
+
+  ProgPrin& window() { return window_; }
+
+  // The window's Load event. False when start-up failed: the failure message
+  // has been shown and the program must end at once, saving nothing.
+  bool PROG_PRIN_Load();
+  // The window's Unload event.
+  void PROG_PRIN_Unload();
+
+ private:
+  bool startupSteps();
+
+  Platform& platform_;
+  ProgPrin window_;
+};
+
+}  // namespace korven

@@ -1,0 +1,134 @@
+// Runs inside a private network namespace (see CMakeLists.txt).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include "platform/qt/QtPlatform.h"
+#include "shell/Loader.h"
+#include "tests/testkit/RecordingDialogs.h"
+
+namespace korven::qt {
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < milliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return done();
+}
+
+TEST(QtPlatform, PortTakenByAnotherProgramEndsStartup) {
+  QUdpSocket other;
+  ASSERT_TRUE(other.bind(QHostAddress::AnyIPv4, 2024));
+  testkit::RecordingDialogs dialogs;
+  QtPlatform platform(&dialogs);
+  Loader loader(platform);
+  EXPECT_FALSE(loader.PROG_PRIN_Load());
+  EXPECT_EQ(dialogs.texts().back(), "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !");
+  EXPECT_EQ(dialogs.shown.size(), 2U) << "the notice came first";
+}
+
+TEST(QtPlatform, FreePortLetsStartupFinish) {
+  testkit::RecordingDialogs dialogs;
+  QtPlatform platform(&dialogs);
+  Loader loader(platform);
+  EXPECT_TRUE(loader.PROG_PRIN_Load());
+  QUdpSocket other;
+  EXPECT_FALSE(other.bind(QHostAddress::AnyIPv4, 2024)) << "the program holds the port alone";
+}
+
+TEST(QtPlatform, TimerTicksAreNeverNestedAndNeverEarly) {
+  QtPlatform platform;
+  auto timer = platform.createTimer();
+  std::vector<long long> ticks;
+  int depth = 0;
+  int deepest = 0;
+  const Micros start = platform.clock().now();
+  timer->onTimer.connect([&] {
+    ticks.push_back((platform.clock().now() - start).count());
+    ++depth;
+    deepest = std::max(deepest, depth);
+    if (ticks.size() == 1) platform.eventLoop().processEventsFor(Micros(50'000));
+    --depth;
+    if (ticks.size() == 4) timer->setInterval(0);
+  });
+  timer->setInterval(20);
+  ASSERT_TRUE(waitFor([&] { return ticks.size() >= 4; }));
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+  EXPECT_EQ(deepest, 1);
+  ASSERT_EQ(ticks.size(), 4U);
+  EXPECT_GE(ticks[0], 20'000);
+  EXPECT_GE(ticks[1], ticks[0] + 50'000) << "the missed tick waits for the long one";
+  EXPECT_GE(ticks[2] - ticks[1], 20'000);
+  EXPECT_GE(ticks[3] - ticks[2], 20'000);
+}
+
+TEST(QtPlatform, FrozenWaitDeliversNothingAndNeverEndsEarly) {
+  QtPlatform platform;
+  auto timer = platform.createTimer();
+  int ticks = 0;
+  timer->onTimer.connect([&] { ++ticks; });
+  timer->setInterval(1);
+  const Micros start = platform.clock().now();
+  platform.eventLoop().freeze(Micros(30'000));
+  EXPECT_GE((platform.clock().now() - start).count(), 30'000);
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST(QtPlatform, TcpStatesFollowTheConnection) {
+  QtPlatform platform;
+  auto socket = platform.createTcpSocket();
+  int connects = 0;
+  socket->onConnect.connect([&] { ++connects; });
+
+  // Nobody listens: the refusal is remembered as state 9 until closed.
+  EXPECT_TRUE(socket->connect("127.0.0.2", 1024));
+  ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Error; }));
+  EXPECT_FALSE(socket->connect()) << "only a closed socket connects";
+  EXPECT_FALSE(socket->sendData("x"));
+  socket->close();
+  EXPECT_EQ(socket->state(), tcp_state::Closed);
+
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress("127.0.0.2"), 1024));
+  EXPECT_TRUE(socket->connect());
+  ASSERT_TRUE(waitFor([&] { return connects == 1; }));
+  EXPECT_EQ(socket->state(), tcp_state::Connected);
+  ASSERT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
+  QTcpSocket* peer = server.nextPendingConnection();
+
+  ASSERT_TRUE(socket->sendData(std::string("\x01\xFB\x00\xFF", 4)));
+  ASSERT_TRUE(waitFor([&] { return peer->bytesAvailable() == 4; }));
+  EXPECT_EQ(peer->readAll(), QByteArray("\x01\xFB\x00\xFF", 4)) << "bytes go out unchanged";
+
+  std::string received;
+  socket->onDataArrival.connect([&](std::size_t) { received += socket->getData(); });
+  peer->write("\xFE", 1);
+  ASSERT_TRUE(waitFor([&] { return received == "\xFE"; }));
+
+  // The peer closes: state 8 until the program closes its end.
+  peer->disconnectFromHost();
+  ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Closing; }));
+  EXPECT_FALSE(socket->sendData("x"));
+  socket->close();
+  EXPECT_EQ(socket->state(), tcp_state::Closed);
+
+  // Not an address: nothing is looked up, the attempt fails at once.
+  EXPECT_FALSE(socket->connect(" 127.0.0.2", 1024));
+  EXPECT_EQ(socket->state(), tcp_state::Error);
+}
+
+}  // namespace
+}  // namespace korven::qt
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
