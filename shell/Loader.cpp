@@ -2,7 +2,8 @@
 
 namespace korven {
 
-Loader::Loader(Platform& platform) : platform_(platform), window_(platform) {
+Loader::Loader(Platform& platform)
+    : platform_(platform), window_(platform), imageChoice_(window_, platform.files()) {
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }
@@ -27,6 +28,7 @@ bool Loader::startupSteps() {
   const std::string folder = files.currentFolder();
   if (folder.empty()) return false;
   window_.AFF_CURDIR.setText(folder + files.separator());
+  if (!imageChoice_.MENU_NOM_FICHIER_GotFocus()) return false;
 
   if (!window_.UDP_RX->bind()) return false;
   window_.UDP_TX->setRemoteHost("255.255.255.255");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/ImageChoice.h"
 #include "platform/Platform.h"
 #include "shell/window/ProgPrin.h"
 
@@ -34,6 +35,7 @@ class Loader {
 
   Platform& platform_;
   ProgPrin window_;
+  ImageChoice imageChoice_;
 };
 
 }  // namespace korven

@@ -72,14 +72,17 @@ MemoryFiles::Entry* MemoryFiles::find(const std::string& name) {
 }
 
 MemoryFiles::Entry* MemoryFiles::byPath(const std::string& path) {
-  const std::string prefix = folder + "/";
+  const std::string prefix = folder == "/" ? "//" : folder + "/";
   if (path.rfind(prefix, 0) != 0) return nullptr;
   return find(path.substr(prefix.size()));
 }
 
 std::optional<std::vector<std::string>> MemoryFiles::listFiles(const std::string& folderPath,
                                                                std::string_view suffix) {
-  if (!folderListable || folderPath != folder) return std::nullopt;
+  // The working folder is named with its trailing separator too.
+  const bool ours = folderPath == folder || folderPath == folder + "/" ||
+                    (folder == "/" && folderPath == "//");
+  if (!folderListable || !ours) return std::nullopt;
   std::vector<std::string> names;
   for (const auto& [name, entry] : entries_) {
     if (!entry.folder && name.front() != '.' && endsWithIgnoringCase(name, suffix))

@@ -61,3 +61,25 @@ TEST(Startup, PortTakenEndsStartupAfterTheNoticeSavingNothing) {
 
 }  // namespace
 }  // namespace korven
+
+namespace korven {
+namespace {
+
+TEST(Startup, TheImageListIsBuiltOrTheUnlistableFolderEndsStartup) {
+  testkit::TestPlatform platform;
+  platform.fileSystem.add("FIRST.BIN");
+  platform.fileSystem.add("A.BIN");
+  Loader loader(platform);
+  ASSERT_TRUE(loader.PROG_PRIN_Load());
+  EXPECT_EQ(loader.window().NOM_FICHIER.text(), "FIRST.BIN");
+  EXPECT_EQ(loader.window().MENU_NOM_FICHIER.itemCount(), 2);
+
+  testkit::TestPlatform gone;
+  gone.fileSystem.folderListable = false;
+  Loader failing(gone);
+  EXPECT_FALSE(failing.PROG_PRIN_Load());
+  EXPECT_EQ(gone.dialogBoxes.texts().back(), "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !");
+}
+
+}  // namespace
+}  // namespace korven

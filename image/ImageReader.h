@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/EventLoop.h"
+#include "platform/Files.h"
+
+namespace korven {
+
+inline constexpr std::size_t kBlockSize = 64;
+// The send table holds the head, at most this many blocks, and the tail.
+inline constexpr std::size_t kMaxBlocks = 991;
+inline constexpr std::size_t kMaxImageBytes = kBlockSize * kMaxBlocks;  // 63,424
+// The five end-marker bytes FB 08 C9 08 64 add up to 568.
+inline constexpr unsigned kChecksumStart = 568;
+
+enum class ImageFailure { CannotRead, TooLarge };
+
+struct ImageData {
+  std::optional<ImageFailure> failure;
+  std::string bytes;  // from the first non-zero byte to the end of the file
+};
+
+// Reads a file from its first non-zero byte to its end. The leading zero
+// bytes are skipped a chunk at a time, letting pending events run after
+// each chunk, so a large file of zeros neither freezes the window nor takes
+// long. Reading stops as soon as the data passes kMaxImageBytes.
+ImageData readImageData(ByteReader& reader, EventLoop& events);
+ImageData readImageFile(Files& files, const std::string& path, EventLoop& events);
+
+// The image cut into blocks of 64 bytes, the last one shorter.
+std::vector<std::string> cutIntoBlocks(const std::string& data);
+
+// (568 + the sum of the data bytes) modulo 256.
+std::uint8_t checksumOf(const std::string& data);
+
+}  // namespace korven

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "image/ImageReader.h"
+#include "tests/testkit/TestPlatform.h"
+
+namespace korven {
+namespace {
+
+struct Read {
+  ImageData data;
+  std::vector<std::string> blocks;
+  int checksum;
+};
+
+Read readNamed(testkit::TestPlatform& p, const std::string& name) {
+  ImageData data = readImageFile(p.fileSystem, p.fileSystem.pathOf(name), p.scheduler);
+  auto blocks = cutIntoBlocks(data.bytes);
+  const int checksum = checksumOf(data.bytes);
+  return Read{std::move(data), std::move(blocks), checksum};
+}
+
+std::string bytes(std::size_t n, char first = 'A') {
+  std::string s(n, 'x');
+  if (n > 0) s[0] = first;
+  return s;
+}
+
+TEST(ImageReader, CutsBlocksAndSumsOnlyTheBytesHandedOn) {
+  testkit::TestPlatform p;
+  p.fileSystem.add("64.BIN", bytes(64));
+  p.fileSystem.add("65.BIN", bytes(65));
+  p.fileSystem.add("LEAD.BIN", std::string(1000, '\0') + bytes(64, 0x41));
+  p.fileSystem.add("ZERO_IN.BIN", std::string("\x00\x07\x00\x00\x05", 5));
+  p.fileSystem.add("ZEROS.BIN", std::string(5000, '\0'));
+  p.fileSystem.add("EMPTY.BIN", "");
+  p.fileSystem.add("ABC.BIN", "abc");
+
+  auto r = readNamed(p, "64.BIN");
+  EXPECT_EQ(r.blocks, (std::vector<std::string>{bytes(64)}));
+  r = readNamed(p, "65.BIN");
+  ASSERT_EQ(r.blocks.size(), 2U);
+  EXPECT_EQ(r.blocks[0].size(), 64U);
+  EXPECT_EQ(r.blocks[1], "x");
+  r = readNamed(p, "LEAD.BIN");
+  ASSERT_EQ(r.blocks.size(), 1U);
+  EXPECT_EQ(r.blocks[0], bytes(64, 0x41)) << "leading zeros are neither sent nor summed";
+  EXPECT_EQ(r.checksum, (568 + 0x41 + 63 * 'x') % 256);
+  r = readNamed(p, "ZERO_IN.BIN");
+  EXPECT_EQ(r.blocks, (std::vector<std::string>{std::string("\x07\x00\x00\x05", 4)}));
+  EXPECT_EQ(r.checksum, (568 + 7 + 5) % 256);
+  for (const char* name : {"ZEROS.BIN", "EMPTY.BIN"}) {
+    r = readNamed(p, name);
+    EXPECT_TRUE(r.blocks.empty()) << name;
+    EXPECT_EQ(r.checksum, 0x38) << name;
+    EXPECT_FALSE(r.data.failure) << name;
+  }
+  EXPECT_EQ(readNamed(p, "ABC.BIN").checksum, 0x5E);
+}
+
+TEST(ImageReader, HighBytesRoundTripUnchanged) {
+  testkit::TestPlatform p;
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  p.fileSystem.add("HIGH.BIN", std::string(3, '\0') + all);
+  const auto r = readNamed(p, "HIGH.BIN");
+  std::string joined;
+  for (const auto& block : r.blocks) joined += block;
+  EXPECT_EQ(joined, all);
+  unsigned sum = 568;
+  for (unsigned char c : all) sum += c;
+  EXPECT_EQ(r.checksum, static_cast<int>(sum % 256));
+}
+
+TEST(ImageReader, AcceptsExactly991BlocksAndRefusesOneByteMore) {
+  testkit::TestPlatform p;
+  p.fileSystem.add("MAX.BIN", std::string(10, '\0') + bytes(63424));
+  p.fileSystem.add("OVER.BIN", std::string(10, '\0') + bytes(63425));
+  auto r = readNamed(p, "MAX.BIN");
+  EXPECT_FALSE(r.data.failure);
+  EXPECT_EQ(r.blocks.size(), 991U);
+  r = readNamed(p, "OVER.BIN");
+  EXPECT_EQ(r.data.failure, ImageFailure::TooLarge);
+  EXPECT_TRUE(r.blocks.empty()) << "nothing is handed on from a refused image";
+
+  // A file far too large is refused without being read whole.
+  p.fileSystem.add("HUGE.BIN", std::string(8U << 20, 'y')).failReadAfter = 1 << 20;
+  EXPECT_EQ(readNamed(p, "HUGE.BIN").data.failure, ImageFailure::TooLarge);
+}
+
+TEST(ImageReader, UnreadableFilesAreRefusedAsSuch) {
+  testkit::TestPlatform p;
+  p.fileSystem.add("LOCKED.BIN", "abc").cannotOpen = true;
+  p.fileSystem.add("BROKEN.BIN", bytes(1000)).failReadAfter = 0;
+  p.fileSystem.add("DIR.BIN").folder = true;
+  for (const char* name : {"LOCKED.BIN", "BROKEN.BIN", "DIR.BIN", "MISSING.BIN"}) {
+    EXPECT_EQ(readNamed(p, name).data.failure, ImageFailure::CannotRead) << name;
+  }
+}
+
+TEST(ImageReader, ALargeFileOfZerosKeepsTheWindowProcessingEvents) {
+  testkit::TestPlatform p;
+  p.fileSystem.add("Z.BIN", "\x42").leadingZeros = 200ULL << 20;
+  const auto before = p.scheduler.processEventsCalls();
+  const auto r = readNamed(p, "Z.BIN");
+  EXPECT_EQ(r.blocks, (std::vector<std::string>{"\x42"}));
+  // One pause at least every 256 KiB of zeros: 800 for 200 MiB.
+  EXPECT_GE(p.scheduler.processEventsCalls() - before, 800U);
+}
+
+}  // namespace
+}  // namespace korven
