@@ -3,7 +3,11 @@
 namespace korven {
 
 Loader::Loader(Platform& platform)
-    : platform_(platform), window_(platform), imageChoice_(window_, platform.files()) {
+    : platform_(platform),
+      window_(platform),
+      imageChoice_(window_, platform.files()),
+      config_(window_, platform.files()),
+      addressEntry_(window_, [this] { config_.SAUVE_CFG(); }) {
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }
@@ -29,12 +33,13 @@ bool Loader::startupSteps() {
   if (folder.empty()) return false;
   window_.AFF_CURDIR.setText(folder + files.separator());
   if (!imageChoice_.MENU_NOM_FICHIER_GotFocus()) return false;
+  if (!config_.LIT_CFG()) return false;
 
   if (!window_.UDP_RX->bind()) return false;
   window_.UDP_TX->setRemoteHost("255.255.255.255");
   return true;
 }
 
-void Loader::PROG_PRIN_Unload() {}
+void Loader::PROG_PRIN_Unload() { config_.SAUVE_CFG(); }
 
 }  // namespace korven

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "discovery/AddressEntry.h"
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
+#include "shell/ConfigFile.h"
 #include "shell/window/ProgPrin.h"
 
 namespace korven {
@@ -36,6 +38,8 @@ class Loader {
   Platform& platform_;
   ProgPrin window_;
   ImageChoice imageChoice_;
+  ConfigFile config_;
+  AddressEntry addressEntry_;
 };
 
 }  // namespace korven

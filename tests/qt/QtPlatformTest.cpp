@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include "discovery/Frames.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Loader.h"
 #include "tests/testkit/RecordingDialogs.h"
@@ -41,6 +42,44 @@ TEST(QtPlatform, FreePortLetsStartupFinish) {
   EXPECT_TRUE(loader.PROG_PRIN_Load());
   QUdpSocket other;
   EXPECT_FALSE(other.bind(QHostAddress::AnyIPv4, 2024)) << "the program holds the port alone";
+}
+
+TEST(QtPlatform, TheQueryGoesOutByBroadcastAndRepliesReachTheLogic) {
+  QUdpSocket terminal;
+  ASSERT_TRUE(terminal.bind(QHostAddress::AnyIPv4, 1024));
+  testkit::RecordingDialogs dialogs;
+  QtPlatform platform(&dialogs);
+  Loader loader(platform);
+  ASSERT_TRUE(loader.PROG_PRIN_Load());
+  ProgPrin& w = loader.window();
+
+  ASSERT_TRUE(w.UDP_TX->sendData(frames::query()));
+  ASSERT_TRUE(waitFor([&] { return terminal.hasPendingDatagrams(); }));
+  QHostAddress sender;
+  quint16 senderPort = 0;
+  QByteArray datagram(static_cast<int>(terminal.pendingDatagramSize()), '\0');
+  terminal.readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
+  EXPECT_EQ(datagram.toStdString(), frames::query());
+  EXPECT_EQ(senderPort, w.UDP_TX->localPort());
+
+  // Every datagram is announced, also when the handler leaves one unread.
+  std::vector<std::string> read;
+  int announced = 0;
+  w.UDP_RX->onDataArrival.connect([&](std::size_t) {
+    if (++announced != 2) read.push_back(w.UDP_RX->getData());
+  });
+  for (const QByteArray& reply :
+       {QByteArray("K,127.0.0.9,a"), QByteArray("dropped"), QByteArray("\xFF,\x00,", 4)}) {
+    terminal.writeDatagram(reply, QHostAddress::LocalHost, 2024);
+  }
+  ASSERT_TRUE(waitFor([&] { return announced == 3; }));
+  ASSERT_EQ(read.size(), 2U);
+  EXPECT_EQ(read[0], "K,127.0.0.9,a");
+  EXPECT_EQ(read[1], std::string("\xFF,\x00,", 4)) << "bytes arrive unchanged";
+
+  // A send that cannot go is reported to the caller.
+  w.UDP_TX->setRemoteHost("not an address");
+  EXPECT_FALSE(w.UDP_TX->sendData(frames::query()));
 }
 
 TEST(QtPlatform, TimerTicksAreNeverNestedAndNeverEarly) {

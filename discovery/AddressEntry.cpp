@@ -1,0 +1,73 @@
+#include "discovery/AddressEntry.h"
+
+namespace korven {
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+AddressEntry::AddressEntry(ProgPrin& window, std::function<void()> saveConfiguration)
+    : w_(window), saveConfiguration_(std::move(saveConfiguration)) {
+  w_.INP_IP.onChange.connect([this] { INP_IP_Change(); });
+  w_.INP_IP.onClick.connect([this] { INP_IP_Click(); });
+  w_.INP_IP.onLostFocus.connect([this] { INP_IP_LostFocus(); });
+  w_.LST_ALL.onClick.connect([this] { LST_ALL_Click(); });
+  w_.LST_ALL.onKeyDown.connect([this](int, int) { LST_ALL_KeyDown(); });
+  w_.LST_ALL.onKeyUp.connect([this](int, int) { LST_ALL_KeyUp(); });
+  w_.LST_ALL.onKeyPress.connect([](int& character) { character = 0; });  // no search by letter
+  w_.LST_STATUS.onKeyDown.connect([this](int, int) { LST_STATUS_KeyDown(); });
+  w_.LST_STATUS.onKeyUp.connect([this](int, int) { LST_STATUS_KeyUp(); });
+  w_.LST_STATUS.onDblClick.connect([this] { LST_STATUS_DblClick(); });
+  w_.AFF_STATUS0.onClick.connect([this] { AFF_STATUS0_Click(); });
+  w_.AFF_STATUS0.onKeyPress.connect([this](int& character) {
+    character = 0;
+    w_.AFF_STATUS0.setText(kStatusUnknown);
+  });
+  w_.AFF_ALL_NB.onDblClick.connect([this] { AFF_ALL_NB_DblClick(); });
+}
+
+void AddressEntry::INP_IP_Change() {
+  const std::string& text = w_.INP_IP.text();
+  if (w_.allTerminals()) {
+    w_.UDP_TX->setRemoteHost(kBroadcastAddress);
+    return;
+  }
+  w_.UDP_TX->setRemoteHost(text);  // as typed: the UDP side takes no trimming
+  TcpSocket* single = w_.TCPIP.element(0);
+  single->close();
+  single->setRemoteHost(trimmed(text));
+  single->setRemotePort(kTerminalPort);
+  w_.INP_IP.setBackColor(w_.ROUGE.backColor());
+  w_.AFF_STATUS0.setText(kStatusUnknown);
+}
+
+void AddressEntry::LST_ALL_Click() {
+  const int current = w_.LST_ALL.listIndex();
+  w_.AFF_NO_LST.setText(std::to_string(current));
+  w_.INP_IP.setText(w_.LST_ALL.hasLine(current) ? w_.LST_ALL.line(current) : std::string());
+}
+
+void AddressEntry::mirrorAllToStatus() { w_.LST_STATUS.setListIndex(w_.LST_ALL.listIndex()); }
+
+void AddressEntry::mirrorStatusToAll() {
+  const int current = w_.LST_STATUS.listIndex();
+  // Surplus status lines, left by a clearing, have no terminal line to follow.
+  if (current < w_.LST_ALL.count()) w_.LST_ALL.setListIndex(current);
+}
+
+void AddressEntry::AFF_STATUS0_Click() { w_.AFF_STATUS0.setText(kStatusUnknown); }
+
+void AddressEntry::LST_STATUS_DblClick() {
+  for (int i = 0; i < w_.LST_STATUS.count(); ++i) w_.LST_STATUS.setLine(i, kStatusUnknown);
+}
+
+void AddressEntry::AFF_ALL_NB_DblClick() {
+  w_.LST_ALL_ERR.clear();
+  w_.LST_ALL.clear();
+  w_.INP_IP.clear();
+  LST_STATUS_DblClick();
+}
+
+}  // namespace korven

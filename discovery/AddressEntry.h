@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+
+#include "shell/window/ProgPrin.h"
+
+namespace korven {
+
+inline constexpr const char* kBroadcastAddress = "255.255.255.255";
+inline constexpr const char* kStatusUnknown = "-----";
+inline constexpr int kTerminalPort = 1024;
+
+// Spaces removed at both ends.
+std::string trimmed(const std::string& text);
+
+// The address box and the two terminal lists: keeps the box's text, the UDP
+// destination, the target of connection element 0 and the lists' current
+// lines in step.
+class AddressEntry {
+ public:
+  AddressEntry(ProgPrin& window, std::function<void()> saveConfiguration);
+
+  void INP_IP_Change();
+  void INP_IP_Click() { INP_IP_Change(); }
+  void INP_IP_LostFocus() { saveConfiguration_(); }
+  void LST_ALL_Click();
+  void LST_ALL_KeyDown() { mirrorAllToStatus(); }
+  void LST_ALL_KeyUp() { mirrorAllToStatus(); }
+  void LST_STATUS_KeyDown() { mirrorStatusToAll(); }
+  void LST_STATUS_KeyUp() { mirrorStatusToAll(); }
+  void AFF_STATUS0_Click();
+  void LST_STATUS_DblClick();
+  void AFF_ALL_NB_DblClick();
+
+ private:
+  void mirrorAllToStatus();
+  void mirrorStatusToAll();
+
+  ProgPrin& w_;
+  std::function<void()> saveConfiguration_;
+};
+
+}  // namespace korven
