@@ -2,12 +2,6 @@
 
 namespace korven {
 
-std::string trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 AddressEntry::AddressEntry(ProgPrin& window, std::function<void()> saveConfiguration)
     : w_(window), saveConfiguration_(std::move(saveConfiguration)) {
   w_.INP_IP.onChange.connect([this] { INP_IP_Change(); });
@@ -49,7 +43,9 @@ void AddressEntry::LST_ALL_Click() {
   w_.INP_IP.setText(w_.LST_ALL.hasLine(current) ? w_.LST_ALL.line(current) : std::string());
 }
 
-void AddressEntry::mirrorAllToStatus() { w_.LST_STATUS.setListIndex(w_.LST_ALL.listIndex()); }
+void AddressEntry::mirrorAllToStatus() {
+  w_.LST_STATUS.setListIndex(w_.LST_ALL.listIndex());
+}
 
 void AddressEntry::mirrorStatusToAll() {
   const int current = w_.LST_STATUS.listIndex();
@@ -57,7 +53,9 @@ void AddressEntry::mirrorStatusToAll() {
   if (current < w_.LST_ALL.count()) w_.LST_ALL.setListIndex(current);
 }
 
-void AddressEntry::AFF_STATUS0_Click() { w_.AFF_STATUS0.setText(kStatusUnknown); }
+void AddressEntry::AFF_STATUS0_Click() {
+  w_.AFF_STATUS0.setText(kStatusUnknown);
+}
 
 void AddressEntry::LST_STATUS_DblClick() {
   for (int i = 0; i < w_.LST_STATUS.count(); ++i) w_.LST_STATUS.setLine(i, kStatusUnknown);

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "platform/Text.h"
 #include "shell/window/ProgPrin.h"
 
 namespace korven {
@@ -9,9 +10,6 @@ namespace korven {
 inline constexpr const char* kBroadcastAddress = "255.255.255.255";
 inline constexpr const char* kStatusUnknown = "-----";
 inline constexpr int kTerminalPort = 1024;
-
-// Spaces removed at both ends.
-std::string trimmed(const std::string& text);
 
 // The address box and the two terminal lists: keeps the box's text, the UDP
 // destination, the target of connection element 0 and the lists' current

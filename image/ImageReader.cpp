@@ -51,10 +51,13 @@ std::vector<std::string> cutIntoBlocks(const std::string& data) {
   return blocks;
 }
 
+unsigned addToChecksum(unsigned running, std::string_view bytes) {
+  for (char c : bytes) running = (running + static_cast<unsigned char>(c)) % 256;
+  return running % 256;
+}
+
 std::uint8_t checksumOf(const std::string& data) {
-  unsigned sum = kChecksumStart;
-  for (char c : data) sum = (sum + static_cast<unsigned char>(c)) % 256;
-  return static_cast<std::uint8_t>(sum % 256);
+  return static_cast<std::uint8_t>(addToChecksum(kChecksumStart, data));
 }
 
 }  // namespace korven

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/EventLoop.h"
@@ -36,5 +37,7 @@ std::vector<std::string> cutIntoBlocks(const std::string& data);
 
 // (568 + the sum of the data bytes) modulo 256.
 std::uint8_t checksumOf(const std::string& data);
+// The running checksum after `bytes` more (running starts at kChecksumStart).
+unsigned addToChecksum(unsigned running, std::string_view bytes);
 
 }  // namespace korven

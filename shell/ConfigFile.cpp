@@ -1,6 +1,6 @@
 #include "shell/ConfigFile.h"
 
-#include "discovery/AddressEntry.h"
+#include "platform/Text.h"
 
 namespace korven {
 

@@ -7,7 +7,11 @@ Loader::Loader(Platform& platform)
       window_(platform),
       imageChoice_(window_, platform.files()),
       config_(window_, platform.files()),
-      addressEntry_(window_, [this] { config_.SAUVE_CFG(); }) {
+      addressEntry_(window_, [this] { config_.SAUVE_CFG(); }),
+      connections_(window_, platform.eventLoop()),
+      updateStart_(window_, platform, imageChoice_, sendTable_),
+      transferEngine_(window_, platform, sendTable_, connections_),
+      replyHandling_(window_) {
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }
@@ -40,6 +44,8 @@ bool Loader::startupSteps() {
   return true;
 }
 
-void Loader::PROG_PRIN_Unload() { config_.SAUVE_CFG(); }
+void Loader::PROG_PRIN_Unload() {
+  config_.SAUVE_CFG();
+}
 
 }  // namespace korven

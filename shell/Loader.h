@@ -1,10 +1,15 @@
 #pragma once
 
+#include "connections/ConnectionManager.h"
 #include "discovery/AddressEntry.h"
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
 #include "shell/ConfigFile.h"
 #include "shell/window/ProgPrin.h"
+#include "update/ReplyHandling.h"
+#include "update/SendTable.h"
+#include "update/TransferEngine.h"
+#include "update/UpdateStart.h"
 
 namespace korven {
 
@@ -25,6 +30,7 @@ class Loader {
   Loader& operator=(const Loader&) = delete;
 
   ProgPrin& window() { return window_; }
+  ConnectionManager& connections() { return connections_; }
 
   // The window's Load event. False when start-up failed: the failure message
   // has been shown and the program must end at once, saving nothing.
@@ -40,6 +46,11 @@ class Loader {
   ImageChoice imageChoice_;
   ConfigFile config_;
   AddressEntry addressEntry_;
+  ConnectionManager connections_;
+  SendTable sendTable_;
+  UpdateStart updateStart_;
+  TransferEngine transferEngine_;
+  ReplyHandling replyHandling_;
 };
 
 }  // namespace korven

@@ -54,8 +54,9 @@ class MemoryUdpSocket : public UdpSocket {
   bool sendData(std::string_view bytes) override {
     if (!parseIpv4(remoteHost()) || remotePort() <= 0 || remotePort() > 65535) return false;
     if (!bound_ && !bind()) return false;
-    Datagram d{kProgramHost, port_, remoteHost(), remotePort(), std::string(bytes),
-               network_.scheduler_.now()};
+    Datagram d{kProgramHost,       port_,
+               remoteHost(),       remotePort(),
+               std::string(bytes), network_.scheduler_.now()};
     network_.sent.push_back(d);
     network_.deliverFromProgram(d);
     return true;
@@ -108,7 +109,8 @@ class MemoryTcpSocket : public TcpSocket {
     state_ = tcp_state::Connecting;
     const int attempt = ++attempt_;
     auto& scheduler = network_.scheduler_;
-    scheduler.post(scheduler.now() + network_.latency, guarded([this, attempt] { arrive(attempt); }));
+    scheduler.post(scheduler.now() + network_.latency,
+                   guarded([this, attempt] { arrive(attempt); }));
     return true;
   }
 
@@ -116,9 +118,11 @@ class MemoryTcpSocket : public TcpSocket {
     if (state_ != tcp_state::Connected) return false;
     auto link = link_;
     std::string copy(bytes);
-    auto& scheduler = network_.scheduler_;
-    scheduler.post(scheduler.now() + network_.latency, [link, copy, &scheduler] {
-      if (link->peer && !link->peerClosed) link->peer->onBytes(scheduler.now(), copy);
+    // The peer is another machine: it sees the bytes when they arrive even
+    // while this program is frozen and its events wait.
+    const Micros arrival = network_.scheduler_.now() + network_.latency;
+    network_.scheduler_.post(arrival, [link, copy, arrival] {
+      if (link->peer && !link->peerClosed) link->peer->onBytes(arrival, copy);
     });
     return true;
   }
@@ -132,9 +136,9 @@ class MemoryTcpSocket : public TcpSocket {
     if (!link_) return;
     auto link = std::exchange(link_, nullptr);
     link->client = nullptr;
-    auto& scheduler = network_.scheduler_;
-    scheduler.post(scheduler.now() + network_.latency, [link, &scheduler] {
-      if (link->peer && !link->peerClosed) link->peer->onClosed(scheduler.now());
+    const Micros arrival = network_.scheduler_.now() + network_.latency;
+    network_.scheduler_.post(arrival, [link, arrival] {
+      if (link->peer && !link->peerClosed) link->peer->onClosed(arrival);
       link->peer.reset();
     });
   }
@@ -214,7 +218,9 @@ void PeerHandle::close() const {
   });
 }
 
-bool PeerHandle::open() const { return link_ && !link_->peerClosed && link_->client != nullptr; }
+bool PeerHandle::open() const {
+  return link_ && !link_->peerClosed && link_->client != nullptr;
+}
 
 std::unique_ptr<UdpSocket> MemoryNetwork::createUdpSocket() {
   return std::make_unique<MemoryUdpSocket>(*this);

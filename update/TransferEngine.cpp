@@ -1,0 +1,114 @@
+#include "update/TransferEngine.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "update/Pace.h"
+
+namespace korven {
+
+namespace {
+
+bool holdsWg(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return name.find("WG") != std::string::npos;
+}
+
+}  // namespace
+
+TransferEngine::TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
+                               ConnectionManager& connections)
+    : w_(window), platform_(platform), table_(table), connections_(connections) {
+  w_.TIM_SEND->onTimer.connect([this] { TIM_SEND_Timer(); });
+  w_.SW_DELAY.onClick.connect([this] { SW_DELAY_Click(); });
+}
+
+void TransferEngine::TIM_SEND_Timer() {
+  const int i = static_cast<int>(leadingNumber(w_.AFF_NO_ENV.text()));
+  if (i < 0 || i >= kSendTableSize) return;
+  const int end = table_.NB_ENV;
+  const std::string& entry = table_.TAB_ENV[static_cast<std::size_t>(i)];
+  Timer& timer = *w_.TIM_SEND;
+
+  // The step action comes first: an interval set here counts from now, and
+  // the wait before the first block comes before that block is sent.
+  if (i == 0) {
+    AFF_PROC_UPD(true);
+    timer.setInterval(1);
+    AFF_MSG_UPD(kStepBoot);
+  } else if (i == 2) {
+    // the boot request: nothing before it is sent
+  } else if (i == kFirstBlockEntry) {
+    wait(5);
+    AFF_MSG_UPD(kStepProgram);
+    timer.setInterval(blockPace(w_.INP_DEL.text()).value_or(100));
+  } else if (i == end - 8) {
+    timer.setInterval(kTailPace);
+  }
+
+  w_.AFF_TR_PERC.setText(std::to_string(end > 0 ? i * 100 / end : 100));
+
+  if (i < 2) {
+    w_.AFF_NO_ENV.setText(std::to_string(i + 1));
+  } else if (!entry.empty()) {
+    if (i == 2 && !holdsWg(w_.MENU_NOM_FICHIER.text())) {
+      sendBootRequestByteByByte(entry);
+    } else {
+      connections_.ENV_TCP(entry);
+    }
+    w_.AFF_NO_ENV.setText(std::to_string(i + 1));
+    if (i == 2) wait(1);
+  } else {
+    finish();
+  }
+}
+
+void TransferEngine::sendBootRequestByteByByte(const std::string& request) {
+  EventLoop& events = platform_.eventLoop();
+  for (char byte : request) {
+    connections_.ENV_TCP(std::string(1, byte));
+    events.processEvents();
+    wait(1);
+    events.processEvents();
+  }
+}
+
+void TransferEngine::finish() {
+  EventLoop& events = platform_.eventLoop();
+  const int count = w_.TCPIP.count();
+  for (int k = 0; k < count; ++k) {
+    if (TcpSocket* socket = w_.TCPIP.element(k)) socket->close();
+    events.processEvents();
+  }
+  AFF_PROC_UPD(false);
+  w_.TIM_SEND->setInterval(0);
+  w_.PROG_PRIN.setEnabled(true);
+  w_.PROG_PRIN.setBackColor(Color::systemButtonFace());
+}
+
+void TransferEngine::AFF_MSG_UPD(const std::string& text) {
+  w_.AFF_UPD_MSG.setText(text);
+  // Shown before a frozen wait begins, which repaints nothing.
+  w_.AFF_UPD_MSG.refresh();
+}
+
+void TransferEngine::AFF_PROC_UPD(bool visible) {
+  w_.AFF_UPD_MSG.setVisible(visible);
+  w_.AFF_UPD_CPT.setVisible(visible);
+  w_.AFF_UPD_TITRE.setVisible(visible);
+  w_.AFF_SEND_PROC.setVisible(visible);
+}
+
+void TransferEngine::DELAIS(double& seconds) {
+  if (w_.AFF_UPD_MSG.text() == kStepBoot && w_.SW_GO_BOOT.value() == 0) seconds = 3;
+  // A frozen wait on the monotonic clock: it sleeps rather than spins, and
+  // neither midnight nor a change of the wall clock can shorten it.
+  platform_.eventLoop().freeze(secondsToMicros(seconds));
+}
+
+void TransferEngine::SW_DELAY_Click() {
+  w_.INP_DEL.setText(w_.SW_DELAY.value() == 1 ? "200" : "0");
+}
+
+}  // namespace korven

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "connections/ConnectionManager.h"
+#include "platform/Platform.h"
+#include "shell/window/ProgPrin.h"
+#include "update/SendTable.h"
+
+namespace korven {
+
+inline constexpr const char* kStepBoot = "GO TO THE BOOT";
+inline constexpr const char* kStepProgram = "PROGRAM THE QVL";
+inline constexpr int kTailPace = 600;
+
+// Sends the send table one entry per tick of TIM_SEND, on the timetable,
+// with the progress display; at the end entry it closes every connection
+// and gives the window back.
+class TransferEngine {
+ public:
+  TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
+                 ConnectionManager& connections);
+
+  void TIM_SEND_Timer();
+  void AFF_MSG_UPD(const std::string& text);
+  void AFF_PROC_UPD(bool visible);
+  // Freezes the window for `seconds` (3 s while the boot step shows and
+  // GO BOOT is unchecked); the caller's value becomes the wait made.
+  void DELAIS(double& seconds);
+  void SW_DELAY_Click();
+
+ private:
+  void wait(double seconds) { DELAIS(seconds); }
+  void sendBootRequestByteByByte(const std::string& request);
+  void finish();
+
+  ProgPrin& w_;
+  Platform& platform_;
+  const SendTable& table_;
+  ConnectionManager& connections_;
+};
+
+}  // namespace korven

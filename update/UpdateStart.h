@@ -1,0 +1,34 @@
+#pragma once
+
+#include "image/ImageChoice.h"
+#include "platform/Platform.h"
+#include "shell/window/ProgPrin.h"
+#include "update/SendTable.h"
+
+namespace korven {
+
+inline constexpr const char* kNotReady = "ERROR: Terminal not ready !";
+inline constexpr const char* kCannotReadImage = "ERROR: Cannot read the image file !";
+inline constexpr const char* kImageTooLarge = "ERROR: Image too large !";
+inline constexpr const char* kInvalidDelay = "ERROR: Invalid delay !";
+
+// The UPDATE button: checks, then puts the window into its busy state, lays
+// the whole stream into the send table and arms the send timer. It sends
+// nothing itself.
+class UpdateStart {
+ public:
+  UpdateStart(ProgPrin& window, Platform& platform, const ImageChoice& images, SendTable& table);
+
+  void B_UPDATE_Click();
+
+ private:
+  // Shows the refusal and returns true when the update must not start.
+  bool refused(const char* message);
+
+  ProgPrin& w_;
+  Platform& platform_;
+  const ImageChoice& images_;
+  SendTable& table_;
+};
+
+}  // namespace korven
