@@ -7,10 +7,6 @@
 
 namespace korven {
 
-inline constexpr const char* kBroadcastAddress = "255.255.255.255";
-inline constexpr const char* kStatusUnknown = "-----";
-inline constexpr int kTerminalPort = 1024;
-
 // The address box and the two terminal lists: keeps the box's text, the UDP
 // destination, the target of connection element 0 and the lists' current
 // lines in step.

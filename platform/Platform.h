@@ -21,6 +21,8 @@ class Platform {
   virtual std::unique_ptr<Timer> createTimer() = 0;
   virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
   virtual std::unique_ptr<TcpSocket> createTcpSocket() = 0;
+  // How many files and sockets the program may hold open; -1: no limit.
+  virtual long openFileLimit() = 0;
 };
 
 }  // namespace korven

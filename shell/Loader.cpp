@@ -9,6 +9,9 @@ Loader::Loader(Platform& platform)
       config_(window_, platform.files()),
       addressEntry_(window_, [this] { config_.SAUVE_CFG(); }),
       connections_(window_, platform.eventLoop()),
+      batch_(window_, platform, connections_, [this] { addressEntry_.LST_STATUS_DblClick(); }),
+      discovery_(window_, [this] { connections_.TIM_CON_Timer(); }),
+      modeCommands_(window_, platform.eventLoop()),
       updateStart_(window_, platform, imageChoice_, sendTable_),
       transferEngine_(window_, platform, sendTable_, connections_),
       replyHandling_(window_) {
@@ -40,7 +43,7 @@ bool Loader::startupSteps() {
   if (!config_.LIT_CFG()) return false;
 
   if (!window_.UDP_RX->bind()) return false;
-  window_.UDP_TX->setRemoteHost("255.255.255.255");
+  window_.UDP_TX->setRemoteHost(kBroadcastAddress);
   return true;
 }
 

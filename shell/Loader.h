@@ -1,7 +1,10 @@
 #pragma once
 
+#include "connections/Batch.h"
 #include "connections/ConnectionManager.h"
 #include "discovery/AddressEntry.h"
+#include "discovery/Discovery.h"
+#include "discovery/ModeCommands.h"
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
 #include "shell/ConfigFile.h"
@@ -47,6 +50,9 @@ class Loader {
   ConfigFile config_;
   AddressEntry addressEntry_;
   ConnectionManager connections_;
+  Batch batch_;
+  Discovery discovery_;
+  ModeCommands modeCommands_;
   SendTable sendTable_;
   UpdateStart updateStart_;
   TransferEngine transferEngine_;

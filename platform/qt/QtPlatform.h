@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtEventLoop.h"
+#include "platform/system/OpenFileLimit.h"
 #include "platform/system/StdFiles.h"
 #include "platform/system/SteadyClock.h"
 
@@ -24,6 +25,7 @@ class QtPlatform : public Platform {
   std::unique_ptr<Timer> createTimer() override;
   std::unique_ptr<UdpSocket> createUdpSocket() override;
   std::unique_ptr<TcpSocket> createTcpSocket() override;
+  long openFileLimit() override { return korven::openFileLimit(); }
 
   QtDialogs& messageBoxes() { return qtDialogs_; }
 

@@ -4,6 +4,12 @@
 
 namespace korven {
 
+long openFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return -1;
+  return static_cast<long>(limit.rlim_cur);
+}
+
 long raiseOpenFileLimit() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;

@@ -6,5 +6,7 @@ namespace korven {
 // connection per terminal of a large batch can be opened. Returns the limit
 // in force afterwards.
 long raiseOpenFileLimit();
+// The limit in force; -1 when there is none.
+long openFileLimit();
 
 }  // namespace korven

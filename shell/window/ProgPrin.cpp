@@ -194,7 +194,7 @@ ProgPrin::ProgPrin(Platform& platform)
   int tab = 0;
   for (Control* c : PROG_PRIN.controls()) c->tabIndex = tab++;
 
-  UDP_RX->setRemoteHost("255.255.255.255");
+  UDP_RX->setRemoteHost(kBroadcastAddress);
   UDP_RX->setRemotePort(1024);
   UDP_RX->setLocalPort(2024);
   UDP_TX->setRemoteHost("0");

@@ -19,6 +19,12 @@ inline constexpr const char* kProgramName = "Talvoran KORVEN IP DEVICES FIRMWARE
 inline constexpr int kTimUdpCallInterval = 500;
 inline constexpr int kTimConInterval = 200;
 
+// Every terminal listens on this port, for frames and for the update.
+inline constexpr int kTerminalPort = 1024;
+inline constexpr const char* kBroadcastAddress = "255.255.255.255";
+// A status line or box while nothing is known of the terminal.
+inline constexpr const char* kStatusUnknown = "-----";
+
 // The main window: every control with its initial value, the timers and the
 // sockets. The logic keeps its state in these controls; the subsystems
 // register their handlers on them.

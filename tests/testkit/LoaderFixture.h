@@ -40,6 +40,19 @@ class LoaderFixture : public ::testing::Test {
     w().B_UPDATE.userClick();
     return until([this] { return w().PROG_PRIN.enabled(); }, 1'000'000);
   }
+  // A terminal's answer to the query, as the program receives it.
+  void replyFrom(const std::string& address) {
+    datagramFrom(address, "KORVEN," + address + ",00-16-AB,IPT");
+  }
+  void datagramFrom(const std::string& host, const std::string& bytes) {
+    platform.network.sendUdp({host, 1024, "127.0.0.1", 2024, bytes, {}});
+  }
+  // Lists the terminals as discovery does, then switches all-terminals mode on.
+  void allTerminals(std::initializer_list<const char*> addresses) {
+    for (const char* a : addresses) replyFrom(a);
+    advanceMs(1);
+    w().SW_ALL.setValue(1);
+  }
   void addImage(const std::string& name, const std::string& bytes) {
     platform.fileSystem.add(name, bytes);
     w().MENU_NOM_FICHIER.userFocusIn();

@@ -24,6 +24,8 @@ class TestPlatform : public Platform {
   std::unique_ptr<Timer> createTimer() override { return scheduler.createTimer(); }
   std::unique_ptr<UdpSocket> createUdpSocket() override { return network.createUdpSocket(); }
   std::unique_ptr<TcpSocket> createTcpSocket() override { return network.createTcpSocket(); }
+  long openFileLimit() override { return openFiles; }
+  long openFiles = 1024;
 };
 
 }  // namespace korven::testkit

@@ -5,27 +5,7 @@ namespace {
 
 using testkit::RecordingTerminal;
 
-class ConnectionPass : public testkit::LoaderFixture {
- protected:
-  // All-terminals mode over these addresses, one element per line, as the
-  // mode switch lays it out.
-  void allTerminals(std::initializer_list<const char*> addresses) {
-    int i = 0;
-    for (const char* a : addresses) {
-      w().LST_ALL.addItem(a);
-      w().LST_STATUS.addItem("-----");
-      if (i > 0) w().TCPIP.create(i);
-      w().TCPIP.element(i)->close();
-      w().TCPIP.element(i)->setRemoteHost(a);
-      w().TCPIP.element(i)->setRemotePort(1024);
-      ++i;
-    }
-    w().SW_ALL.setValue(1);
-    w().SCROLL_XTOY_0.setMax(i);
-    w().SCROLL_XTOY_1.setMax(i);
-    w().SCROLL_XTOY_1.setValue(i);
-  }
-};
+using ConnectionPass = testkit::LoaderFixture;
 
 TEST_F(ConnectionPass, SingleModeConnectsClosesAndThenLeavesAMarkedElementAlone) {
   RecordingTerminal terminal(platform.network, "127.0.0.2");
