@@ -1,5 +1,7 @@
 #include "update/TransferEngine.h"
 
+#include <optional>
+
 #include <algorithm>
 #include <cctype>
 
@@ -31,8 +33,10 @@ void TransferEngine::TIM_SEND_Timer() {
   const std::string& entry = table_.TAB_ENV[static_cast<std::size_t>(i)];
   Timer& timer = *w_.TIM_SEND;
 
-  // The step action comes first: an interval set here counts from now, and
-  // the wait before the first block comes before that block is sent.
+  // The step action comes first: the wait before the first block comes
+  // before that block is sent. A new pace is armed once this tick's piece
+  // has been handed over.
+  std::optional<int> nextInterval;
   if (i == 0) {
     AFF_PROC_UPD(true);
     timer.setInterval(1);
@@ -42,9 +46,9 @@ void TransferEngine::TIM_SEND_Timer() {
   } else if (i == kFirstBlockEntry) {
     wait(5);
     AFF_MSG_UPD(kStepProgram);
-    timer.setInterval(blockPace(w_.INP_DEL.text()).value_or(100));
+    nextInterval = blockPace(w_.INP_DEL.text()).value_or(100);
   } else if (i == end - 8) {
-    timer.setInterval(kTailPace);
+    nextInterval = kTailPace;
   }
 
   w_.AFF_TR_PERC.setText(std::to_string(end > 0 ? i * 100 / end : 100));
@@ -59,9 +63,14 @@ void TransferEngine::TIM_SEND_Timer() {
     }
     w_.AFF_NO_ENV.setText(std::to_string(i + 1));
     if (i == 2) wait(1);
+    // Events handled before a send delay it by a varying amount: counting the
+    // next pause from this hand-over keeps every pause whole.
+    if (!nextInterval && i > 2) nextInterval = timer.interval();
   } else {
     finish();
+    return;
   }
+  if (nextInterval) timer.setInterval(*nextInterval);
 }
 
 void TransferEngine::sendBootRequestByteByByte(const std::string& request) {

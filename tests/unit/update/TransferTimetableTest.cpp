@@ -140,6 +140,27 @@ TEST_F(TransferTimetable, MostBlocksTheTableHolds) {
   check({991, true, "A.BIN", "0", 100, false});
 }
 
+TEST_F(TransferTimetable, ASlowHandOverDoesNotShortenThePauseAfterIt) {
+  RecordingTerminal terminal(platform.network, "127.0.0.2");
+  ASSERT_TRUE(chooseTerminal("127.0.0.2"));
+  const auto blocks = makeBlocks(5);
+  std::string image;
+  for (const auto& block : blocks) image += block;
+  addImage("Q_WG.BIN", image);
+  const auto expected = expectedStream(blocks, 0, true, true, 100);
+  // Something keeps the thread busy inside the tick of the third block,
+  // before the block is handed over.
+  const Micros due = time().now() + Micros(expected[3].at);
+  time().post(due - Micros(1), [&] { time().post(due, [&] { time().freeze(Micros(30'000)); }); });
+  ASSERT_TRUE(updateAndWait());
+  ASSERT_EQ(terminal.chunks.size(), expected.size());
+  for (std::size_t k = 4; k < expected.size(); ++k) {
+    EXPECT_GE((terminal.chunks[k].at - terminal.chunks[k - 1].at).count(),
+              expected[k].at - expected[k - 1].at)
+        << "pause before piece " << k;
+  }
+}
+
 TEST_F(TransferTimetable, ProgressAndTheWindowDuringTheUpdate) {
   RecordingTerminal terminal(platform.network, "127.0.0.2");
   ASSERT_TRUE(chooseTerminal("127.0.0.2"));
