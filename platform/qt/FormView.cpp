@@ -21,7 +21,9 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-int pixels(int twips) { return twips / kTwipsPerPixel; }
+int pixels(int twips) {
+  return twips / kTwipsPerPixel;
+}
 
 QRect rectOf(const Place& place) {
   return QRect(pixels(place.left), pixels(place.top), pixels(place.width), pixels(place.height));
@@ -72,7 +74,7 @@ class ComboEdit : public QComboBox {
   ComboEdit() {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);  // Enter must not add the typed text to the list
-    setCompleter(nullptr);                  // typed text stays as typed
+    setCompleter(nullptr);                 // typed text stays as typed
     lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
     lineEdit()->setAcceptDrops(false);
   }
@@ -135,7 +137,8 @@ QWidget* FormView::create(Control& control) {
       combo->setParent(parent);
       QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
                        [this, &control](const QString& text) {
-                         if (!syncing()) static_cast<ComboBox&>(control).userEdit(fromQString(text));
+                         if (!syncing())
+                           static_cast<ComboBox&>(control).userEdit(fromQString(text));
                        });
       QObject::connect(combo, qOverload<int>(&QComboBox::activated), [this, &control](int i) {
         if (!syncing()) static_cast<ComboBox&>(control).userPick(i);
@@ -190,9 +193,9 @@ QWidget* FormView::create(Control& control) {
     case ControlKind::Form:
       return window_;
   }
-  widget->setObjectName(toQString(control.name()) +
-                        (control.arrayIndex() >= 0 ? QString::number(control.arrayIndex())
-                                                   : QString()));
+  widget->setObjectName(toQString(control.name()) + (control.arrayIndex() >= 0
+                                                         ? QString::number(control.arrayIndex())
+                                                         : QString()));
   widget->setGeometry(rectOf(control.place));
   QFont font = QApplication::font();
   font.setPointSizeF(control.font.points);
@@ -281,6 +284,12 @@ void FormView::applyText(Control& control) {
     if (edit->text() != text) edit->setText(text);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(text);
+    // The platform's font may be wider than the one the layout was drawn
+    // for: a check box grows to show its whole caption.
+    if (qobject_cast<QCheckBox*>(widget) != nullptr) {
+      const int needed = button->sizeHint().width();
+      if (needed > button->width()) button->resize(needed, button->height());
+    }
   }
 }
 
