@@ -1,0 +1,58 @@
+#include "app/SimProcess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+
+namespace korven::simproc {
+
+SimProcess::~SimProcess() {
+  if (process_.state() == QProcess::NotRunning) return;
+  process_.write("quit\n");
+  if (!process_.waitForFinished(3000)) process_.kill();
+  process_.waitForFinished(1000);
+}
+
+bool SimProcess::start(const QString& program, const QStringList& arguments) {
+  reportPath_ = QDir::temp().filePath(
+      QStringLiteral("korven-sim-report-%1.json").arg(QCoreApplication::applicationPid()));
+  process_.setProcessChannelMode(QProcess::MergedChannels);
+  process_.start(program, QStringList(arguments) << QStringLiteral("--report") << reportPath_);
+  return process_.waitForStarted(5000) && waitForLine(QStringLiteral("READY"), 10000);
+}
+
+bool SimProcess::waitForLine(const QString& prefix, int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < milliseconds) {
+    // The program under test keeps running its events while we wait.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    process_.waitForReadyRead(5);
+    output_ += QString::fromLocal8Bit(process_.readAll());
+    for (const QString& line : output_.split('\n')) {
+      if (line.startsWith(prefix)) return true;
+    }
+    if (process_.state() == QProcess::NotRunning) return false;
+  }
+  return false;
+}
+
+QJsonArray SimProcess::report() {
+  output_.clear();
+  process_.write("report\n");
+  if (!waitForLine(QStringLiteral("REPORTED"), 10000)) return {};
+  QFile file(reportPath_);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(file.readAll()).object().value("terminals").toArray();
+}
+
+QJsonObject terminalAt(const QJsonArray& terminals, const QString& address) {
+  for (const QJsonValue& t : terminals) {
+    if (t.toObject().value("address").toString() == address) return t.toObject();
+  }
+  return {};
+}
+
+}  // namespace korven::simproc

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+
+#include <string>
+
+namespace korven::simproc {
+
+// The terminal simulator as a child process: started with its options, its
+// report read back as JSON once the program under test is done.
+class SimProcess {
+ public:
+  SimProcess() = default;
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // Starts the simulator and waits until every terminal listens.
+  bool start(const QString& program, const QStringList& arguments);
+  // Asks for the report and returns its terminals, in address order.
+  QJsonArray report();
+  // Everything the simulator printed so far.
+  const QString& output() const { return output_; }
+
+ private:
+  bool waitForLine(const QString& prefix, int milliseconds);
+
+  QProcess process_;
+  QString output_;
+  QString reportPath_;
+};
+
+// The terminal of the report with this address; empty when absent.
+QJsonObject terminalAt(const QJsonArray& terminals, const QString& address);
+
+}  // namespace korven::simproc

@@ -1,0 +1,277 @@
+#include "sim/Options.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace korven::sim {
+
+namespace {
+
+constexpr std::uint32_t kLoopbackNet = 127u << 24;
+constexpr std::uint32_t kLastLoopback = (127u << 24) | 0xFFFFFE;  // 127.255.255.254
+constexpr int kMaxCount = 100'000;
+
+std::optional<long long> parseInt(const std::string& text, long long min, long long max) {
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [next, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || next != end || value < min || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+struct Pending {
+  std::string target;
+  std::string kind;
+  std::string arg;
+  std::string option;  // as given, for the error line
+};
+
+bool applyFault(Faults& f, const Pending& p, std::string& error) {
+  const auto needArg = [&](bool wanted) {
+    if (wanted && p.arg.empty()) {
+      error = "--fault " + p.option + ": " + p.kind + " needs an argument";
+      return false;
+    }
+    if (!wanted && !p.arg.empty()) {
+      error = "--fault " + p.option + ": " + p.kind + " takes no argument";
+      return false;
+    }
+    return true;
+  };
+  if (p.kind == "refuse" || p.kind == "silent" || p.kind == "answer-twice" ||
+      p.kind == "malformed-reply") {
+    if (!needArg(false)) return false;
+    if (p.kind == "refuse") f.refuse = true;
+    if (p.kind == "silent") f.silent = true;
+    if (p.kind == "answer-twice") f.answerTwice = true;
+    if (p.kind == "malformed-reply") f.malformedReply = true;
+    return true;
+  }
+  if (p.kind == "slow-accept") {
+    if (!needArg(true)) return false;
+    const auto ms = parseInt(p.arg, 1, 600'000);
+    if (!ms) {
+      error = "--fault " + p.option + ": the delay must be 1 to 600000 ms";
+      return false;
+    }
+    f.slowAccept = *ms * 1000;
+    return true;
+  }
+  if (p.kind == "close-after") {
+    if (!needArg(true)) return false;
+    const auto k = parseInt(p.arg, 0, 100'000);
+    if (!k) {
+      error = "--fault " + p.option + ": the block number must be 0 or more";
+      return false;
+    }
+    f.closeAfterBlock = static_cast<int>(*k);
+    return true;
+  }
+  if (p.kind == "status-during") {
+    if (!needArg(true)) return false;
+    const auto code = parseStatusCode(p.arg);
+    if (!code) {
+      error = "--fault " + p.option + ": unknown status " + p.arg;
+      return false;
+    }
+    f.statusDuring = *code;
+    return true;
+  }
+  error = "--fault " + p.option + ": unknown fault " + p.kind;
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t first, int count) {
+  if (name.find('.') != std::string::npos) {
+    const auto address = parseIpv4(name);
+    if (!address || *address < first || *address - first >= static_cast<std::uint32_t>(count)) {
+      return std::nullopt;
+    }
+    return *address - first;
+  }
+  const auto n = parseInt(name, 1, count);
+  if (!n) return std::nullopt;
+  return static_cast<std::size_t>(*n - 1);
+}
+
+std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std::string& error) {
+  SimOptions o;
+  std::vector<Pending> faults;
+  std::vector<Pending> statuses;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+      return o;
+    }
+    if (a.rfind("--", 0) != 0) {
+      error = "unexpected argument: " + a;
+      return std::nullopt;
+    }
+    if (i + 1 >= args.size()) {
+      error = a + " needs a value";
+      return std::nullopt;
+    }
+    const std::string& v = args[++i];
+    const auto ms = [&](long long min, long long max) -> std::optional<TimeUs> {
+      const auto n = parseInt(v, min, max);
+      if (!n) {
+        error = a;
+        error += ": expected a whole number of milliseconds from " + std::to_string(min);
+        error += " to " + std::to_string(max) + ", got \"" + v + "\"";
+        return std::nullopt;
+      }
+      return *n * 1000;
+    };
+    if (a == "--count") {
+      const auto n = parseInt(v, 1, kMaxCount);
+      if (!n) {
+        error = "--count: expected 1 to " + std::to_string(kMaxCount) + ", got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.count = static_cast<int>(*n);
+    } else if (a == "--first") {
+      const auto address = parseIpv4(v);
+      if (!address || (*address >> 24) != 127 || *address == kLoopbackNet) {
+        error = "--first: expected a loopback address such as 127.0.0.2, got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.first = *address;
+    } else if (a == "--image") {
+      o.imagePath = v;
+    } else if (a == "--report") {
+      o.reportPath = v;
+    } else if (a == "--fault" || a == "--status") {
+      Pending p;
+      p.option = v;
+      const auto colon = v.find(':');
+      if (colon == std::string::npos || colon == 0 || colon + 1 == v.size()) {
+        error = a;
+        error += " " + v + ": expected ";
+        error += a == "--fault" ? "TERMINAL:KIND[:ARG]" : "TERMINAL:CODE";
+        return std::nullopt;
+      }
+      p.target = v.substr(0, colon);
+      const std::string rest = v.substr(colon + 1);
+      const auto second = rest.find(':');
+      p.kind = rest.substr(0, second);
+      if (second != std::string::npos) p.arg = rest.substr(second + 1);
+      (a == "--fault" ? faults : statuses).push_back(p);
+    } else if (a == "--reply-spacing") {
+      const auto n = parseInt(v, 0, 1'000'000);
+      if (!n) {
+        error = "--reply-spacing: expected 0 to 1000000 microseconds, got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.replySpacing = *n;
+    } else if (a == "--pace") {
+      const auto t = ms(1, 65535);
+      if (!t) return std::nullopt;
+      o.pace = *t;
+    } else if (a == "--early-tolerance") {
+      const auto t = ms(0, 60'000);
+      if (!t) return std::nullopt;
+      o.earlyTolerance = *t;
+    } else if (a == "--late-tolerance") {
+      const auto t = ms(0, 60'000);
+      if (!t) return std::nullopt;
+      o.lateTolerance = *t;
+    } else if (a == "--go-boot") {
+      if (v != "on" && v != "off") {
+        error = "--go-boot: expected on or off, got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.goBoot = v == "on";
+    } else if (a == "--boot") {
+      if (v != "bytes" && v != "whole") {
+        error = "--boot: expected bytes or whole, got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.boot = v == "bytes" ? BootStyle::Bytes : BootStyle::Whole;
+    } else {
+      error = "unknown option: " + a;
+      return std::nullopt;
+    }
+  }
+  if (o.first + static_cast<std::uint32_t>(o.count - 1) > kLastLoopback ||
+      o.first + static_cast<std::uint32_t>(o.count - 1) < o.first) {
+    error = "--count " + std::to_string(o.count) + " from " + formatIpv4(o.first) +
+            " runs past 127.255.255.254";
+    return std::nullopt;
+  }
+  o.terminals.resize(static_cast<std::size_t>(o.count));
+  for (std::size_t i = 0; i < o.terminals.size(); ++i) {
+    o.terminals[i].address = o.first + static_cast<std::uint32_t>(i);
+  }
+  const auto find = [&](const Pending& p, const char* option) -> TerminalConfig* {
+    const auto index = terminalIndex(p.target, o.first, o.count);
+    if (!index) {
+      error = std::string(option) + " " + p.option + ": no terminal " + p.target + " (there are " +
+              std::to_string(o.count) + ", " + formatIpv4(o.first) + " to " +
+              formatIpv4(o.first + static_cast<std::uint32_t>(o.count - 1)) + ")";
+      return nullptr;
+    }
+    return &o.terminals[*index];
+  };
+  for (const Pending& p : faults) {
+    TerminalConfig* t = find(p, "--fault");
+    if (!t || !applyFault(t->faults, p, error)) return std::nullopt;
+  }
+  for (const Pending& p : statuses) {
+    TerminalConfig* t = find(p, "--status");
+    if (!t) return std::nullopt;
+    const auto code = p.arg.empty() ? parseStatusCode(p.kind) : std::nullopt;
+    if (!code) {
+      error = "--status " + p.option + ": unknown status (NEW, CHKERR, FULL, TERM or a hex byte)";
+      return std::nullopt;
+    }
+    t->statusOnConnect = *code;
+  }
+  return o;
+}
+
+Expectations expectationsFrom(const SimOptions& options) {
+  Expectations e;
+  e.pace = options.pace;
+  // Pieces are told apart by the pause before them, so the cut must stay
+  // below the shortest pause the timetable sets.
+  e.pieceGap = std::min<TimeUs>(40'000, options.pace / 2);
+  e.goBoot = options.goBoot;
+  e.boot = options.boot;
+  e.earlyTolerance = options.earlyTolerance;
+  e.lateTolerance = options.lateTolerance;
+  return e;
+}
+
+const char* usageText() {
+  return R"(usage: korven-sim [OPTION VALUE]...
+Simulated terminals on consecutive loopback addresses: they answer the
+discovery query (UDP port 1024, replies to the sender's port 2024), obey the
+mode frames, and take and judge update streams on TCP port 1024.
+Run it only inside a private network namespace (tools/in-netns).
+
+  --count N              terminals (default 8)
+  --first ADDRESS        address of the first terminal (default 127.0.0.2)
+  --image FILE           image the streams must carry (leading zero bytes dropped)
+  --fault T:KIND[:ARG]   refuse | slow-accept:MS | close-after:K | status-during:CODE
+                         | silent | answer-twice | malformed-reply   (repeatable)
+  --status T:CODE        status byte sent on each new connection (repeatable)
+  --report FILE          JSON record written on report, quit, SIGINT and SIGTERM
+  --pace MS              expected block pace (default 100)
+  --go-boot on|off       GO BOOT switch of the sender (default on)
+  --boot bytes|whole     how the boot request must come (default bytes)
+  --early-tolerance MS   a pause shorter by more is a fault (default 2)
+  --late-tolerance MS    a pause longer by more is a fault (default 100)
+  --reply-spacing US     between the replies to one broadcast (default 200)
+T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
+TERM or a byte in hex. Pieces of a stream are told apart by a pause of
+40 ms (or half the pace, if shorter).
+stdin: "report", "status T CODE", "quit"; end of input is not a quit.
+)";
+}
+
+}  // namespace korven::sim

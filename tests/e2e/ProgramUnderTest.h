@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/qt/QtPlatform.h"
+#include "shell/Loader.h"
+#include "tests/testkit/RecordingDialogs.h"
+
+namespace korven::e2e {
+
+// The program's whole logic on the Qt platform, in a fresh working folder,
+// driven through the form model as the operator would drive the window.
+class ProgramUnderTest {
+ public:
+  ProgramUnderTest() { QDir::setCurrent(folder.path()); }
+
+  bool start() {
+    loader = std::make_unique<Loader>(platform);
+    return loader->PROG_PRIN_Load();
+  }
+  ProgPrin& w() { return loader->window(); }
+
+  // Runs the program's events until `done` or the time limit.
+  static bool waitFor(const std::function<bool()>& done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+  }
+  void runFor(int milliseconds) {
+    waitFor([] { return false; }, milliseconds);
+  }
+
+  // Writes an image file into the working folder and chooses it.
+  void chooseImage(const std::string& name, const std::string& bytes);
+  bool updateAndWait(int milliseconds);
+  bool green() { return w().INP_IP.backColor() == w().VERT.backColor(); }
+
+  QTemporaryDir folder;
+  testkit::RecordingDialogs dialogs;
+  qt::QtPlatform platform{&dialogs};
+  std::unique_ptr<Loader> loader;
+};
+
+}  // namespace korven::e2e

@@ -1,0 +1,168 @@
+#include "sim/Terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/Options.h"
+
+namespace korven::sim {
+namespace {
+
+constexpr std::uint32_t k127_0_0_7 = (127u << 24) | 7;
+
+Terminal terminal(Faults faults = {}, std::optional<unsigned char> status = std::nullopt) {
+  TerminalConfig config;
+  config.address = k127_0_0_7;
+  config.faults = faults;
+  config.statusOnConnect = status;
+  return Terminal(config, std::make_shared<Expectations>());
+}
+
+TEST(Terminal, AnswersTheExactQueryOnlyAndKeepsTheModeFramesSet) {
+  Terminal t = terminal();
+  EXPECT_EQ(t.datagram(1, kQuery, true),
+            std::vector<std::string>{"KORVEN,127.0.0.7,00-16-AB-00-00-07,IPT-7"});
+  // One byte short, or one byte changed: not a query, and kept with its bytes.
+  EXPECT_TRUE(t.datagram(2, kQuery.substr(0, 35), false).empty());
+  std::string wrong = kQuery;
+  wrong[6] = '1';
+  EXPECT_TRUE(t.datagram(3, wrong, true).empty());
+  EXPECT_EQ(t.queries(), 1);
+
+  t.datagram(10, std::string("\x01\xFF\xFF\x41\x02\xFB\x46\x44\x03", 9), true);
+  EXPECT_EQ(t.mode(), "boot loader");
+  t.datagram(11, std::string("\xFE\xFF\x05", 3), false);
+  EXPECT_EQ(t.mode(), "active");
+  t.datagram(12, std::string("\xFE\xFF\x02", 3), true);
+  t.datagram(13, std::string("\x01\xFF\xFF\x41\xFA", 5), true);
+  EXPECT_EQ(t.mode(), "terminal");
+  t.datagram(14, std::string("\xFE\xFF\x04", 3), true);
+  EXPECT_EQ(t.mode(), "passive");
+  t.datagram(15, std::string("\xFE\xFF\x03", 3), true);
+  EXPECT_EQ(t.macShown(), 1);
+
+  std::vector<std::string> names;
+  for (const CommandRecord& c : t.commands()) names.push_back(c.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"unknown: " + hexBytes(kQuery.substr(0, 35)),
+                                      "unknown: " + hexBytes(wrong), "GO BOOT", "MODE ACTIVE",
+                                      "SHOW MAC", "GO TERM", "MODE PASSIVE", "unknown: FE FF 03"}));
+  EXPECT_EQ(t.commands()[3].at, 11);
+  EXPECT_FALSE(t.commands()[3].broadcast);
+}
+
+TEST(Terminal, QueryFaults) {
+  Faults silent;
+  silent.silent = true;
+  Faults twice;
+  twice.answerTwice = true;
+  Faults malformed;
+  malformed.malformedReply = true;
+  Terminal a = terminal(silent);
+  Terminal b = terminal(twice);
+  Terminal c = terminal(malformed);
+  EXPECT_TRUE(a.datagram(1, kQuery, true).empty());
+  EXPECT_EQ(a.queries(), 1);
+  EXPECT_EQ(b.datagram(1, kQuery, true).size(), 2u);
+  const std::vector<std::string> reply = c.datagram(1, kQuery, true);
+  ASSERT_EQ(reply.size(), 1u);
+  EXPECT_EQ(reply[0].find(','), std::string::npos);
+}
+
+TEST(Terminal, ConnectionFaultsAndStatusReplies) {
+  Faults refuse;
+  refuse.refuse = true;
+  Terminal r = terminal(refuse);
+  EXPECT_EQ(r.offer(1).what, Terminal::Admit::Refuse);
+  EXPECT_EQ(r.offer(2).what, Terminal::Admit::Refuse);
+  EXPECT_EQ(r.refused(), 2);
+  EXPECT_EQ(r.connections(), 0);
+
+  Faults slow;
+  slow.slowAccept = 2'500'000;
+  const Terminal::Admission a = terminal(slow).offer(1);
+  EXPECT_EQ(a.what, Terminal::Admit::Delay);
+  EXPECT_EQ(a.delay, 2'500'000);
+
+  // FULL on every new connection; CHKERR once the first block is arriving;
+  // the hang-up once block 2 is in.
+  Faults during;
+  during.statusDuring = kStatusChecksumError;
+  during.closeAfterBlock = 2;
+  Terminal t = terminal(during, kStatusFull);
+  Terminal::Actions opened;
+  const Terminal::ConnId id = t.open(100, opened);
+  EXPECT_EQ(opened.send, "\xFD");
+  EXPECT_TRUE(t.received(id, 200, kBootRequest).send.empty());
+  const Terminal::Actions first = t.received(id, 300, std::string(64, 'a'));
+  EXPECT_EQ(first.send, "\xFC");
+  EXPECT_FALSE(first.close);
+  const Terminal::Actions second = t.received(id, 400, std::string(64, 'b'));
+  EXPECT_TRUE(second.send.empty());
+  EXPECT_TRUE(second.close);
+  EXPECT_EQ(t.mode(), "boot loader");  // the boot request over TCP says so too
+
+  const StreamRecord* s = t.closed(id, 500, true);
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(s->closedByTerminal);
+  EXPECT_EQ(s->bytes, 137u);
+  EXPECT_EQ(s->verdict.blocks, 2);
+  EXPECT_EQ(s->verdict.gap(GapKind::Close).count, 0);  // this side hung up
+  EXPECT_TRUE(t.openConnections().empty());
+
+  // A connection that brought nothing leaves no stream.
+  Terminal::Actions again;
+  const Terminal::ConnId empty = t.open(600, again);
+  EXPECT_EQ(t.closed(empty, 700, false), nullptr);
+  EXPECT_EQ(t.connections(), 2);
+  EXPECT_EQ(t.streams().size(), 1u);
+}
+
+TEST(Options, TerminalsAreNamedByAddressOrNumber) {
+  std::string error;
+  const auto o =
+      parseOptions({"--count", "5", "--first", "127.0.0.10", "--fault", "2:refuse", "--fault",
+                    "127.0.0.14:slow-accept:1500", "--fault", "3:close-after:4", "--status",
+                    "127.0.0.10:full", "--fault", "3:status-during:0x15"},
+                   error);
+  ASSERT_TRUE(o) << error;
+  ASSERT_EQ(o->terminals.size(), 5u);
+  EXPECT_EQ(o->terminals[0].statusOnConnect, kStatusFull);
+  EXPECT_TRUE(o->terminals[1].faults.refuse);
+  EXPECT_EQ(o->terminals[2].faults.closeAfterBlock, 4);
+  EXPECT_EQ(o->terminals[2].faults.statusDuring, 0x15);
+  EXPECT_EQ(o->terminals[4].faults.slowAccept, 1'500'000);
+  EXPECT_EQ(o->terminals[4].address, (127u << 24) | 14);
+}
+
+TEST(Options, BadArgumentsAreRefusedWithAReason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--count", "0"},
+      {"--count", "12x"},
+      {"--first", "10.0.0.2"},  // never off loopback
+      {"--first", "127.0.0.256"},
+      {"--count", "3", "--fault", "4:refuse"},
+      {"--fault", "127.0.0.1:refuse"},
+      {"--fault", "1:slow-accept"},
+      {"--fault", "1:refuse:3"},
+      {"--fault", "1:explode"},
+      {"--status", "1:BUSY"},
+      {"--pace", "0"},
+      {"--go-boot", "maybe"},
+      {"--boot", "half"},
+      {"--count"},
+      {"stray"},
+      {"--count", "2", "--first", "127.255.255.254"},
+  };
+  for (const auto& args : bad) {
+    std::string error;
+    EXPECT_FALSE(parseOptions(args, error)) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
+  }
+}
+
+}  // namespace
+}  // namespace korven::sim
