@@ -201,7 +201,8 @@ class MemoryTcpSocket : public TcpSocket {
 };
 
 void PeerHandle::send(const std::string& bytes) const {
-  auto link = link_;
+  auto link = link_.lock();
+  if (!link) return;
   auto& scheduler = network_->scheduler_;
   scheduler.post(scheduler.now() + network_->latency, [link, bytes] {
     if (link->client != nullptr && !link->peerClosed) link->client->receive(bytes);
@@ -209,9 +210,9 @@ void PeerHandle::send(const std::string& bytes) const {
 }
 
 void PeerHandle::close() const {
-  if (link_->peerClosed) return;
-  link_->peerClosed = true;
-  auto link = link_;
+  auto link = link_.lock();
+  if (!link || link->peerClosed) return;
+  link->peerClosed = true;
   auto& scheduler = network_->scheduler_;
   scheduler.post(scheduler.now() + network_->latency, [link] {
     if (link->client != nullptr) link->client->peerClosed();
@@ -219,7 +220,8 @@ void PeerHandle::close() const {
 }
 
 bool PeerHandle::open() const {
-  return link_ && !link_->peerClosed && link_->client != nullptr;
+  auto link = link_.lock();
+  return link && !link->peerClosed && link->client != nullptr;
 }
 
 std::unique_ptr<UdpSocket> MemoryNetwork::createUdpSocket() {

@@ -36,7 +36,8 @@ class PeerHandle {
 
  private:
   MemoryNetwork* network_ = nullptr;
-  std::shared_ptr<TcpLink> link_;
+  // Weak: the link owns the peer, and the peer holds its handle.
+  std::weak_ptr<TcpLink> link_;
 };
 
 // A TCP port that simulated terminals listen on.
