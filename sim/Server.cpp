@@ -72,7 +72,41 @@ bool attachSynFilter(int fd) {
   return ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
 }
 
+// The next client waiting on a listener, or -1 when none waits.
+int acceptOne(int listener, sockaddr_in& peer) {
+  for (;;) {
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0 || (errno != EINTR && errno != ECONNABORTED)) return fd;
+  }
+}
+
 }  // namespace
+
+ssize_t Server::receive(int fd, char* data, std::size_t size, TimeUs& arrival) {
+  iovec io{data, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr m{};
+  m.msg_iov = &io;
+  m.msg_iovlen = 1;
+  m.msg_control = control;
+  m.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(fd, &m, 0);
+  arrival = now();
+  for (cmsghdr* h = CMSG_FIRSTHDR(&m); n > 0 && h != nullptr; h = CMSG_NXTHDR(&m, h)) {
+    if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_TIMESTAMPNS) continue;
+    timespec stamp{};
+    timespec real{};
+    std::memcpy(&stamp, CMSG_DATA(h), sizeof stamp);
+    ::clock_gettime(CLOCK_REALTIME, &real);
+    // The stamp is on the wall clock: carry its age over to the steady one.
+    const TimeUs age = (static_cast<TimeUs>(real.tv_sec) - stamp.tv_sec) * 1'000'000 +
+                       (real.tv_nsec - stamp.tv_nsec) / 1000;
+    if (age >= 0 && age < 10'000'000) arrival -= age;
+  }
+  return n;
+}
 
 TimeUs Server::now() {
   timespec ts{};
@@ -282,15 +316,8 @@ void Server::unplug(std::size_t i) {
   l.plugged = false;
   // Take out whatever sits in the queue: normally the plug alone, but a
   // client that slipped in while the plug was being replaced is served.
-  for (;;) {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const int fd =
-        ::accept4(l.fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      break;
-    }
+  sockaddr_in peer{};
+  for (int fd; (fd = acceptOne(l.fd, peer)) >= 0;) {
     if (ntohs(peer.sin_port) == l.plugPort &&
         ntohl(peer.sin_addr.s_addr) == terminals_[i].addressValue()) {
       ::close(fd);
@@ -508,15 +535,8 @@ void Server::onRaw() {
 
 void Server::onListener(std::size_t i) {
   Listener& l = listeners_[i];
-  for (;;) {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const int fd =
-        ::accept4(l.fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      break;
-    }
+  sockaddr_in peer{};
+  for (int fd; (fd = acceptOne(l.fd, peer)) >= 0;) {
     if (!l.slow) {
       openConnection(i, fd, peer);
       continue;
@@ -546,6 +566,9 @@ void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
   conns_[key] = {fd, i, id};
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  // Arrival times come from the kernel, so a read held up by scheduling
+  // does not make the pause before it look long and the one after it short.
+  ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.u64 = tag(kConn, key);
@@ -576,10 +599,11 @@ void Server::onConn(std::uint32_t key) {
     auto it = conns_.find(key);
     if (it == conns_.end()) return;
     const Conn c = it->second;
-    const ssize_t n = ::recv(c.fd, data, sizeof data, 0);
+    TimeUs arrival = 0;
+    const ssize_t n = receive(c.fd, data, sizeof data, arrival);
     if (n > 0) {
       const Terminal::Actions actions = terminals_[c.terminal].received(
-          c.id, now(), std::string_view(data, static_cast<std::size_t>(n)));
+          c.id, arrival, std::string_view(data, static_cast<std::size_t>(n)));
       if (actions.close || !actions.send.empty()) {
         if (!actions.send.empty()) {
           line("STATUS " + terminals_[c.terminal].address() + " " +

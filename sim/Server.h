@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <netinet/in.h>
 
 #include <cstdint>
@@ -52,6 +54,8 @@ class Server {
   int run();
 
   static TimeUs now();
+  // recv() that also gives when the last of the bytes reached the socket.
+  static ssize_t receive(int fd, char* data, std::size_t size, TimeUs& arrival);
 
  private:
   struct Listener {
