@@ -2,8 +2,8 @@
 
 namespace korven {
 
-ConnectionManager::ConnectionManager(ProgPrin& window, EventLoop& events)
-    : w_(window), events_(events) {
+ConnectionManager::ConnectionManager(ProgPrin& window, EventLoop& events, const Clock& clock)
+    : w_(window), events_(events), clock_(clock) {
   w_.TIM_CON->onTimer.connect([this] { TIM_CON_Timer(); });
   w_.TCPIP.onConnect.connect([this](int element) { TCPIP_Connect(element); });
 }
@@ -63,24 +63,40 @@ void ConnectionManager::TCPIP_Connect(int element) {
   w_.LST_ALL.refresh();
 }
 
-void ConnectionManager::ENV_TCP(const std::string& message) {
+void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
   if (w_.SW_ALL.value() == 1) {
     const int count = w_.TCPIP.count();
     for (int i = 0; i < count; ++i) {
       // The range is read anew for every element.
-      if (i >= w_.SCROLL_XTOY_0.value() && i <= w_.SCROLL_XTOY_1.value()) sendTo(i, message);
+      if (i >= w_.SCROLL_XTOY_0.value() && i <= w_.SCROLL_XTOY_1.value()) sendTo(i, message, pause);
     }
   } else {
-    sendTo(0, message);
+    sendTo(0, message, pause);
   }
 }
 
-void ConnectionManager::sendTo(int element, const std::string& message) {
+void ConnectionManager::sendTo(int element, const std::string& message, Micros pause) {
   events_.processEvents();
+  waitForPause(element, pause);
   // The element may be gone or closed by a handler that ran just now.
   TcpSocket* socket = w_.TCPIP.element(element);
-  if (socket == nullptr || !socket->sendData(message)) recordFailure(element);
+  if (socket == nullptr || !socket->sendData(message)) {
+    recordFailure(element);
+  } else {
+    if (handedOver_.size() <= static_cast<std::size_t>(element)) {
+      handedOver_.resize(static_cast<std::size_t>(element) + 1, Micros::min());
+    }
+    handedOver_[static_cast<std::size_t>(element)] = clock_.now();
+  }
   events_.processEvents();
+}
+
+void ConnectionManager::waitForPause(int element, Micros pause) {
+  if (pause <= Micros(0) || static_cast<std::size_t>(element) >= handedOver_.size()) return;
+  const Micros last = handedOver_[static_cast<std::size_t>(element)];
+  if (last == Micros::min()) return;
+  const Micros remaining = last + pause - clock_.now();
+  if (remaining > Micros(0)) events_.processEventsFor(remaining);
 }
 
 void ConnectionManager::recordFailure(int element) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/EventLoop.h"
 #include "shell/window/ProgPrin.h"
@@ -14,24 +15,30 @@ inline constexpr const char* kFailurePrefix = "ERR ---> ";
 // recording each terminal a send failed to.
 class ConnectionManager {
  public:
-  ConnectionManager(ProgPrin& window, EventLoop& events);
+  ConnectionManager(ProgPrin& window, EventLoop& events, const Clock& clock);
 
   // The connection pass: pushes every unmarked connection one step towards
   // connected. Each step's failure is ignored.
   void TIM_CON_Timer();
   void TCPIP_Connect(int element);
   // Sends `message` to element 0, or to every element of the From/To range
-  // in all-terminals mode; a failed send is listed in LST_ALL_ERR.
-  void ENV_TCP(const std::string& message);
+  // in all-terminals mode; a failed send is listed in LST_ALL_ERR. No
+  // terminal gets it sooner than `pause` after the last piece handed over to
+  // it: events handled during a fan-out shift each send by a different amount.
+  void ENV_TCP(const std::string& message, Micros pause = Micros(0));
 
  private:
   void singlePass();
   void allTerminalsPass();
-  void sendTo(int element, const std::string& message);
+  void sendTo(int element, const std::string& message, Micros pause);
+  void waitForPause(int element, Micros pause);
   void recordFailure(int element);
 
   ProgPrin& w_;
   EventLoop& events_;
+  const Clock& clock_;
+  // Per element, when the last piece was handed over to it.
+  std::vector<Micros> handedOver_;
 };
 
 }  // namespace korven

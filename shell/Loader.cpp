@@ -8,7 +8,7 @@ Loader::Loader(Platform& platform)
       imageChoice_(window_, platform.files()),
       config_(window_, platform.files()),
       addressEntry_(window_, [this] { config_.SAUVE_CFG(); }),
-      connections_(window_, platform.eventLoop()),
+      connections_(window_, platform.eventLoop(), platform.clock()),
       batch_(window_, platform, connections_, [this] { addressEntry_.LST_STATUS_DblClick(); }),
       discovery_(window_, [this] { connections_.TIM_CON_Timer(); }),
       modeCommands_(window_, platform.eventLoop()),

@@ -1,7 +1,5 @@
 #include "update/TransferEngine.h"
 
-#include <optional>
-
 #include <algorithm>
 #include <cctype>
 
@@ -34,9 +32,10 @@ void TransferEngine::TIM_SEND_Timer() {
   Timer& timer = *w_.TIM_SEND;
 
   // The step action comes first: the wait before the first block comes
-  // before that block is sent. A new pace is armed once this tick's piece
-  // has been handed over.
-  std::optional<int> nextInterval;
+  // before that block is sent, and a new interval counts from the next tick.
+  // The interval that led to this tick is the pause each terminal is owed
+  // since its previous piece.
+  const Micros pause(static_cast<long long>(timer.interval()) * 1000);
   if (i == 0) {
     AFF_PROC_UPD(true);
     timer.setInterval(1);
@@ -46,9 +45,9 @@ void TransferEngine::TIM_SEND_Timer() {
   } else if (i == kFirstBlockEntry) {
     wait(5);
     AFF_MSG_UPD(kStepProgram);
-    nextInterval = blockPace(w_.INP_DEL.text()).value_or(100);
+    timer.setInterval(blockPace(w_.INP_DEL.text()).value_or(100));
   } else if (i == end - 8) {
-    nextInterval = kTailPace;
+    timer.setInterval(kTailPace);
   }
 
   w_.AFF_TR_PERC.setText(std::to_string(end > 0 ? i * 100 / end : 100));
@@ -59,18 +58,13 @@ void TransferEngine::TIM_SEND_Timer() {
     if (i == 2 && !holdsWg(w_.MENU_NOM_FICHIER.text())) {
       sendBootRequestByteByByte(entry);
     } else {
-      connections_.ENV_TCP(entry);
+      connections_.ENV_TCP(entry, i > kFirstBlockEntry ? pause : Micros(0));
     }
     w_.AFF_NO_ENV.setText(std::to_string(i + 1));
     if (i == 2) wait(1);
-    // Events handled before a send delay it by a varying amount: counting the
-    // next pause from this hand-over keeps every pause whole.
-    if (!nextInterval && i > 2) nextInterval = timer.interval();
   } else {
     finish();
-    return;
   }
-  if (nextInterval) timer.setInterval(*nextInterval);
 }
 
 void TransferEngine::sendBootRequestByteByByte(const std::string& request) {

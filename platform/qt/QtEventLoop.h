@@ -14,6 +14,7 @@ class QtEventLoop : public EventLoop {
 
  private:
   const Clock& clock_;
+  Micros lastPoll_{Micros::min()};
 };
 
 }  // namespace korven::qt
