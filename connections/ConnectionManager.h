@@ -26,12 +26,14 @@ class ConnectionManager {
   // terminal gets it sooner than `pause` after the last piece handed over to
   // it: events handled during a fan-out shift each send by a different amount.
   void ENV_TCP(const std::string& message, Micros pause = Micros(0));
+  // Processes events until `pause` has passed since the last piece handed
+  // over to the element.
+  void waitForPause(int element, Micros pause);
 
  private:
   void singlePass();
   void allTerminalsPass();
   void sendTo(int element, const std::string& message, Micros pause);
-  void waitForPause(int element, Micros pause);
   void recordFailure(int element);
 
   ProgPrin& w_;

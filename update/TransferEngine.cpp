@@ -63,7 +63,7 @@ void TransferEngine::TIM_SEND_Timer() {
     w_.AFF_NO_ENV.setText(std::to_string(i + 1));
     if (i == 2) wait(1);
   } else {
-    finish();
+    finish(pause);
   }
 }
 
@@ -77,10 +77,12 @@ void TransferEngine::sendBootRequestByteByByte(const std::string& request) {
   }
 }
 
-void TransferEngine::finish() {
+void TransferEngine::finish(Micros pause) {
   EventLoop& events = platform_.eventLoop();
   const int count = w_.TCPIP.count();
   for (int k = 0; k < count; ++k) {
+    // The close, too, comes no sooner than the pause after the last piece.
+    connections_.waitForPause(k, pause);
     if (TcpSocket* socket = w_.TCPIP.element(k)) socket->close();
     events.processEvents();
   }

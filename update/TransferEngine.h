@@ -30,7 +30,7 @@ class TransferEngine {
  private:
   void wait(double seconds) { DELAIS(seconds); }
   void sendBootRequestByteByByte(const std::string& request);
-  void finish();
+  void finish(Micros pause);
 
   ProgPrin& w_;
   Platform& platform_;
