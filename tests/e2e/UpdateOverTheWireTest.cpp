@@ -4,7 +4,12 @@
 
 #include <QFile>
 
+#include <cstdio>
+#include <set>
+#include <string>
+
 #include "app/SimProcess.h"
+#include "platform/system/OpenFileLimit.h"
 #include "tests/e2e/ProgramUnderTest.h"
 
 namespace korven::e2e {
@@ -139,10 +144,103 @@ TEST(OverTheWire, ABatchGoesOnPastARefusingTerminal) {
   EXPECT_EQ(refusing.value("bytes").toInt(), 0);
 }
 
+// A thousand terminals: the descriptors, the hash index of the list and the
+// fan-out of every piece are all at full size here.
+constexpr int kMany = 1000;
+
+// The simulator's terminal n (from 1) sits at 127.0.0.2 + n - 1.
+int terminalNumber(const std::string& address) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(address.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  return static_cast<int>(c * 256 + d) - 1;
+}
+
+TEST(OverTheWire, AThousandTerminalsAreListedOnceAndAllConnect) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, kTolerance + QStringList{"--count", QString::number(kMany)}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == kMany; }, 10'000))
+      << w.LST_ALL.count() << " listed";
+  std::set<std::string> distinct;
+  for (int i = 0; i < kMany; ++i) distinct.insert(w.LST_ALL.line(i));
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kMany));
+  EXPECT_EQ(w.AFF_ALL_NB.text(), std::to_string(kMany));
+
+  w.SW_ALL.userClick();
+  EXPECT_TRUE(
+      program.waitFor([&] { return w.AFF_ALL_NB.backColor() == w.VERT.backColor(); }, 30'000));
+  EXPECT_TRUE(program.dialogs.shown.size() == 1) << "only the start-up notice";
+  for (const QJsonValue& t : sim.report()) {
+    EXPECT_EQ(t.toObject().value("queries").toInt(), 1);
+  }
+}
+
+TEST(OverTheWire, ARangeOfAThousandTerminalsGetsTheLargestImage) {
+  const std::string image = imageOf(991, 64);
+  const QString expected = expectedImagePath();
+  ASSERT_TRUE(writeFile(expected, image));
+  // On two cores shared with other work, one fan-out of a thousand sends is
+  // now and then held up by a hundred milliseconds; the batch bench measures
+  // lateness, this test the bytes, the range and the early pauses.
+  QStringList args =
+      kTolerance + QStringList{"--count", QString::number(kMany), "--image", expected, "--boot",
+                               "whole",   "--late-tolerance",     "500"};
+  // Every tenth terminal refuses connections.
+  for (int n = 10; n <= kMany; n += 10) args << "--fault" << QStringLiteral("%1:refuse").arg(n);
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, args)) << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == kMany; }, 10'000));
+  w.SW_ALL.userClick();
+  const auto refusing = [&](int line) { return terminalNumber(w.LST_ALL.line(line)) % 10 == 0; };
+  ASSERT_TRUE(program.waitFor(
+      [&] {
+        for (int i = 0; i < kMany; ++i) {
+          if (!refusing(i) && !w.LST_ALL.selected(i)) return false;
+        }
+        return true;
+      },
+      30'000));
+  constexpr int kFrom = 100;
+  constexpr int kTo = 899;
+  w.SCROLL_XTOY_0.userSetValue(kFrom);
+  w.SCROLL_XTOY_1.userSetValue(kTo);
+  program.chooseImage("BIG_WG.BIN", image);
+
+  ASSERT_TRUE(program.updateAndWait(200'000));
+  std::multiset<std::string> failed;
+  for (int i = 0; i < w.LST_ALL_ERR.itemCount(); ++i) failed.insert(w.LST_ALL_ERR.item(i));
+  std::multiset<std::string> expectedFailed;
+  const QJsonArray terminals = sim.report();
+  int verified = 0;
+  for (int i = 0; i < kMany; ++i) {
+    const std::string address = w.LST_ALL.line(i);
+    const QJsonObject terminal = terminalAt(terminals, QString::fromStdString(address));
+    if (i < kFrom || i > kTo) {
+      EXPECT_EQ(terminal.value("bytes").toInt(), 0) << address << " is outside the range";
+    } else if (refusing(i)) {
+      expectedFailed.insert("ERR ---> " + address);
+    } else {
+      const bool ok = verdictOf(terminal) == "ok ";
+      EXPECT_TRUE(ok) << address << ": " << verdictOf(terminal).toStdString();
+      verified += ok ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(verified, 720);
+  EXPECT_EQ(failed, expectedFailed);
+}
+
 }  // namespace
 }  // namespace korven::e2e
 
 int main(int argc, char** argv) {
+  // A batch of a thousand terminals needs a descriptor per connection.
+  korven::raiseOpenFileLimit();
   QCoreApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
