@@ -56,9 +56,10 @@ int main(int argc, char** argv) {
   const std::string image = korven::simproc::imageOf(3, 13);
   const QString imagePath = program.folder() + "/" + kImage;
   korven::simproc::SimProcess sim;
+  // As in the batch bench: 5 ms of the simulator's own read jitter allowed.
   if (!korven::simproc::writeFile(imagePath, image) ||
       !sim.start(simulatorPath(), {"--count", QString::number(kTerminals), "--image", imagePath,
-                                   "--boot", "whole"})) {
+                                   "--boot", "whole", "--early-tolerance", "5"})) {
     std::printf("soak: the simulator did not start\n%s", qPrintable(sim.output()));
     return 1;
   }
