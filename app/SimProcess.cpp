@@ -20,10 +20,10 @@ bool SimProcess::start(const QString& program, const QStringList& arguments) {
       QStringLiteral("korven-sim-report-%1.json").arg(QCoreApplication::applicationPid()));
   process_.setProcessChannelMode(QProcess::MergedChannels);
   process_.start(program, QStringList(arguments) << QStringLiteral("--report") << reportPath_);
-  return process_.waitForStarted(5000) && waitForLine(QStringLiteral("READY"), 10000);
+  return process_.waitForStarted(5000) && !waitForLine({QStringLiteral("READY")}, 10000).isEmpty();
 }
 
-bool SimProcess::waitForLine(const QString& prefix, int milliseconds) {
+QString SimProcess::waitForLine(const QStringList& prefixes, int milliseconds) {
   QElapsedTimer clock;
   clock.start();
   while (clock.elapsed() < milliseconds) {
@@ -32,17 +32,25 @@ bool SimProcess::waitForLine(const QString& prefix, int milliseconds) {
     process_.waitForReadyRead(5);
     output_ += QString::fromLocal8Bit(process_.readAll());
     for (const QString& line : output_.split('\n')) {
-      if (line.startsWith(prefix)) return true;
+      for (const QString& prefix : prefixes) {
+        if (line.startsWith(prefix)) return line;
+      }
     }
-    if (process_.state() == QProcess::NotRunning) return false;
+    if (process_.state() == QProcess::NotRunning) return {};
   }
-  return false;
+  return {};
+}
+
+QString SimProcess::command(const QString& line, const QStringList& answerPrefixes) {
+  // What came before the command is no answer to it.
+  process_.readAll();
+  output_.clear();
+  process_.write((line + '\n').toLocal8Bit());
+  return waitForLine(answerPrefixes, 10000);
 }
 
 QJsonArray SimProcess::report() {
-  output_.clear();
-  process_.write("report\n");
-  if (!waitForLine(QStringLiteral("REPORTED"), 10000)) return {};
+  if (command(QStringLiteral("report"), {QStringLiteral("REPORTED")}).isEmpty()) return {};
   QFile file(reportPath_);
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QJsonDocument::fromJson(file.readAll()).object().value("terminals").toArray();

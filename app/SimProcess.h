@@ -22,11 +22,14 @@ class SimProcess {
   bool start(const QString& program, const QStringList& arguments);
   // Asks for the report and returns its terminals, in address order.
   QJsonArray report();
-  // Everything the simulator printed so far.
+  // Sends one command line and returns the first line of the answer that
+  // begins with one of the prefixes; empty when none comes in time.
+  QString command(const QString& line, const QStringList& answerPrefixes);
+  // What the simulator printed since the last command.
   const QString& output() const { return output_; }
 
  private:
-  bool waitForLine(const QString& prefix, int milliseconds);
+  QString waitForLine(const QStringList& prefixes, int milliseconds);
 
   QProcess process_;
   QString output_;

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPixmap>
@@ -17,6 +16,7 @@
 #include <functional>
 #include <string>
 
+#include "app/ImageFile.h"
 #include "app/SimProcess.h"
 #include "platform/qt/FormView.h"
 #include "platform/qt/QtPlatform.h"
@@ -25,6 +25,8 @@
 namespace {
 
 using korven::ProgPrin;
+using korven::simproc::imageOf;
+using korven::simproc::writeFile;
 
 // Message boxes of the unattended run: printed, and taken as acknowledged.
 class PrintingDialogs : public korven::Dialogs {
@@ -51,19 +53,6 @@ bool waitFor(const std::function<bool()>& done, int milliseconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return done();
-}
-
-std::string imageOf(int blocks, int seed) {
-  std::string image(16, '\0');  // images begin with zeros that are never sent
-  for (int i = 0; i < blocks * 64 - 23; ++i) image += static_cast<char>((i * seed + 7) % 256);
-  return image;
-}
-
-bool writeFile(const QString& path, const std::string& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) &&
-         file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-             static_cast<qint64>(bytes.size());
 }
 
 void chooseImage(ProgPrin& w, const std::string& name) {

@@ -52,10 +52,11 @@ int main(int argc, char** argv) {
   loop.last = start;
   const korven::ImageData data = korven::readImageFile(files, path, loop);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("image read: %ld MiB of zeros then 1 byte: %.3f s, %ld event pauses, "
-              "longest stretch without one %.2f ms, data %zu byte(s)\n",
-              megabytes, seconds, loop.pauses,
-              std::chrono::duration<double, std::milli>(loop.longest).count(), data.bytes.size());
+  std::printf(
+      "image read: %ld MiB of zeros then 1 byte: %.3f s, %ld event pauses, "
+      "longest stretch without one %.2f ms, data %zu byte(s)\n",
+      megabytes, seconds, loop.pauses,
+      std::chrono::duration<double, std::milli>(loop.longest).count(), data.bytes.size());
   ::unlink(path.c_str());
   ::rmdir(folder);
   return data.failure || data.bytes != "\x42" ? 1 : 0;

@@ -28,7 +28,7 @@ struct Pending {
   std::string option;  // as given, for the error line
 };
 
-bool applyFault(Faults& f, const Pending& p, std::string& error) {
+bool applyPending(Faults& f, const Pending& p, std::string& error) {
   const auto needArg = [&](bool wanted) {
     if (wanted && p.arg.empty()) {
       error = "--fault " + p.option + ": " + p.kind + " needs an argument";
@@ -84,6 +84,15 @@ bool applyFault(Faults& f, const Pending& p, std::string& error) {
 }
 
 }  // namespace
+
+bool applyFault(Faults& faults, const std::string& kindAndArg, std::string& error) {
+  Pending p;
+  p.option = kindAndArg;
+  const auto colon = kindAndArg.find(':');
+  p.kind = kindAndArg.substr(0, colon);
+  if (colon != std::string::npos) p.arg = kindAndArg.substr(colon + 1);
+  return applyPending(faults, p, error);
+}
 
 std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t first, int count) {
   if (name.find('.') != std::string::npos) {
@@ -168,6 +177,13 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
         return std::nullopt;
       }
       o.replySpacing = *n;
+    } else if (a == "--answers") {
+      const auto n = parseInt(v, 1, 1000);
+      if (!n) {
+        error = "--answers: expected 1 to 1000, got \"" + v + "\"";
+        return std::nullopt;
+      }
+      o.answers = static_cast<int>(*n);
     } else if (a == "--pace") {
       const auto t = ms(1, 65535);
       if (!t) return std::nullopt;
@@ -206,6 +222,7 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
   o.terminals.resize(static_cast<std::size_t>(o.count));
   for (std::size_t i = 0; i < o.terminals.size(); ++i) {
     o.terminals[i].address = o.first + static_cast<std::uint32_t>(i);
+    o.terminals[i].answers = o.answers;
   }
   const auto find = [&](const Pending& p, const char* option) -> TerminalConfig* {
     const auto index = terminalIndex(p.target, o.first, o.count);
@@ -219,7 +236,7 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
   };
   for (const Pending& p : faults) {
     TerminalConfig* t = find(p, "--fault");
-    if (!t || !applyFault(t->faults, p, error)) return std::nullopt;
+    if (!t || !applyPending(t->faults, p, error)) return std::nullopt;
   }
   for (const Pending& p : statuses) {
     TerminalConfig* t = find(p, "--status");
@@ -267,10 +284,14 @@ Run it only inside a private network namespace (tools/in-netns).
   --early-tolerance MS   a pause shorter by more is a fault (default 2)
   --late-tolerance MS    a pause longer by more is a fault (default 100)
   --reply-spacing US     between the replies to one broadcast (default 200)
+  --answers N            replies of each terminal to each query (default 1); the
+                         copies go out in rounds, one reply of every terminal each
 T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
 TERM or a byte in hex. Pieces of a stream are told apart by a pause of
 40 ms (or half the pace, if shorter).
-stdin: "report", "status T CODE", "quit"; end of input is not a quit.
+stdin: "report", "status T CODE", "fault T KIND[:ARG]", "fault T none", "quit";
+end of input is not a quit. A fault set on stdin adds to the terminal's
+faults (slow-accept only from the command line); "none" clears them all.
 )";
 }
 

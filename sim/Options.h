@@ -17,6 +17,7 @@ struct SimOptions {
   std::optional<std::string> imagePath;
   std::optional<std::string> reportPath;
   TimeUs replySpacing = 200;
+  int answers = 1;
   TimeUs pace = 100'000;
   bool goBoot = true;
   BootStyle boot = BootStyle::Bytes;
@@ -36,6 +37,10 @@ Expectations expectationsFrom(const SimOptions& options);
 // A terminal named by its address or its number counted from 1; the index
 // into the terminal list, or nullopt when it names none of them.
 std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t first, int count);
+
+// Applies one fault, "KIND" or "KIND:ARG" as --fault takes it after the
+// terminal; false with one line in error when it names none.
+bool applyFault(Faults& faults, const std::string& kindAndArg, std::string& error);
 
 const char* usageText();
 

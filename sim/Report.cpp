@@ -67,6 +67,10 @@ void writeGaps(Json& j, const Verdict& v) {
     }
     j.key("worst_early_us").value(static_cast<long long>(g.worstEarly));
     j.key("worst_late_us").value(static_cast<long long>(g.worstLate));
+    j.key("early_count").value(static_cast<long long>(g.earlyCount));
+    j.key("late_ms").open('{');
+    for (const auto& [ms, n] : g.lateMs) j.key(std::to_string(ms)).value(static_cast<long long>(n));
+    j.close('}');
     j.close('}');
   }
   j.close('}');

@@ -426,10 +426,20 @@ void Server::onUdp() {
     }
     sockaddr_in replyTo = from;
     replyTo.sin_port = htons(kReplyPort);
-    std::size_t replies = 0;
+    // Several replies per terminal go out in rounds, one of every terminal
+    // each, so the copies of one terminal come spread over the burst.
+    std::vector<std::vector<std::string>> answers(end - begin);
+    std::size_t rounds = 0;
     for (std::size_t i = begin; i < end; ++i) {
-      for (std::string& r : terminals_[i].datagram(t, bytes, broadcast)) {
-        replies_.push_back({i, replyTo, std::move(r)});
+      answers[i - begin] = terminals_[i].datagram(t, bytes, broadcast);
+      rounds = std::max(rounds, answers[i - begin].size());
+    }
+    std::size_t replies = 0;
+    for (std::size_t r = 0; r < rounds; ++r) {
+      for (std::size_t i = begin; i < end; ++i) {
+        std::vector<std::string>& mine = answers[i - begin];
+        if (r >= mine.size()) continue;
+        replies_.push_back({i, replyTo, std::move(mine[r])});
         ++replies;
       }
     }
@@ -709,9 +719,53 @@ void Server::command(const std::string& text) {
     }
     line(sent > 0 ? "STATUS " + t.address() + " " + statusName(*code) + " sent"
                   : "ERROR status: " + t.address() + " has no open connection");
+  } else if (words[0] == "fault" && words.size() == 3) {
+    setFault(words[1], words[2]);
   } else {
-    line("ERROR unknown command: " + text + " (report, status T CODE, quit)");
+    line("ERROR unknown command: " + text + " (report, status T CODE, fault T KIND, quit)");
   }
+}
+
+void Server::setFault(const std::string& who, const std::string& kind) {
+  const std::uint32_t first = terminals_.front().addressValue();
+  const auto index = terminalIndex(who, first, static_cast<int>(terminals_.size()));
+  if (!index) {
+    line("ERROR fault: no terminal " + who);
+    return;
+  }
+  Terminal& t = terminals_[*index];
+  Faults faults = t.config().faults;
+  std::string error;
+  if (kind == "none") {
+    faults = Faults{};
+  } else if (!applyFault(faults, kind, error)) {
+    line("ERROR fault: " + error);
+    return;
+  }
+  // A slow terminal's listener holds a plug from the start; it is not
+  // rebuilt at run time.
+  if (faults.slowAccept.has_value() != t.config().faults.slowAccept.has_value()) {
+    line("ERROR fault: slow-accept is set on the command line only");
+    return;
+  }
+  const bool wasRefusing = t.config().faults.refuse;
+  t.setFaults(faults);
+  if (faults.refuse && !wasRefusing) {
+    // Without a listener the kernel refuses; the raw socket counts the tries.
+    if (raw_ < 0 && openRaw(error)) {
+      epoll_event ev{};
+      ev.events = EPOLLIN;
+      ev.data.u64 = tag(kRaw);
+      ::epoll_ctl(epoll_, EPOLL_CTL_ADD, raw_, &ev);
+    }
+    Listener& l = listeners_[*index];
+    if (l.fd >= 0) ::close(l.fd);
+    l.fd = -1;
+  } else if (!faults.refuse && wasRefusing && !openListener(*index, error)) {
+    line("ERROR fault: " + error);
+    return;
+  }
+  line("FAULT " + t.address() + " " + kind);
 }
 
 bool Server::writeReport(std::string& error) {

@@ -110,6 +110,7 @@ class Server {
   void closeConn(std::uint32_t key, bool byTerminal);
   void onStdin();
   void command(const std::string& text);
+  void setFault(const std::string& who, const std::string& kind);
   bool writeReport(std::string& error);
 
   std::vector<Terminal>& terminals_;

@@ -426,9 +426,11 @@ class Checker {
       s.min = s.count == 0 ? d : std::min(s.min, d);
       s.max = s.count == 0 ? d : std::max(s.max, d);
       ++s.count;
+      ++s.lateMs[d > s.expected ? static_cast<int>((d - s.expected) / 1000) : 0];
       if (d < s.expected) {
         s.worstEarly = std::max(s.worstEarly, s.expected - d);
         if (s.expected - d > expect_.earlyTolerance) {
+          ++s.earlyCount;
           early[k].push_back("gap " + gapName(from, to) + " early by " + millis(s.expected - d));
         }
       } else {

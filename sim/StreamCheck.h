@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,10 @@ struct GapStats {
   TimeUs max = 0;
   TimeUs worstEarly = 0;  // largest shortfall below the expected pause, 0 if none
   TimeUs worstLate = 0;   // largest excess over it, 0 if none
+  int earlyCount = 0;     // shorter than expected by more than the tolerance
+  // How late each pause was, in whole milliseconds (an early pause counts
+  // as 0): lateness -> number of pauses. Sparse, so streams can be merged.
+  std::map<int, int> lateMs;
 };
 
 struct Verdict {

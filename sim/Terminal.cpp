@@ -28,7 +28,7 @@ std::vector<std::string> Terminal::datagram(TimeUs now, std::string_view bytes, 
         if (c == ',') c = ' ';
       }
     }
-    const int copies = config_.faults.answerTwice ? 2 : 1;
+    const int copies = config_.answers * (config_.faults.answerTwice ? 2 : 1);
     answered_ += copies;
     return std::vector<std::string>(copies, reply);
   }

@@ -32,6 +32,7 @@ struct TerminalConfig {
   std::uint32_t address = 0;  // host order, e.g. 127.0.0.7
   Faults faults;
   std::optional<unsigned char> statusOnConnect;  // sent on each new connection
+  int answers = 1;                               // replies to each query
 };
 
 struct CommandRecord {
@@ -83,6 +84,8 @@ class Terminal {
   std::uint32_t addressValue() const { return config_.address; }
   const std::string& address() const { return address_; }
   const TerminalConfig& config() const { return config_; }
+  // Faults switched at run time; they hold from the next event on.
+  void setFaults(const Faults& faults) { config_.faults = faults; }
   // "KORVEN,127.0.0.7,00-16-AB-00-00-07,IPT-7"
   std::string replyText() const;
 

@@ -150,6 +150,11 @@ QWidget* FormView::create(Control& control) {
     case ControlKind::ListBox: {
       auto* list = new QListWidget(parent);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
+      // Every line is one line of the same font. Without this, moving the
+      // current line lays out every line again, so listing n terminals
+      // costs n^2 text layouts and a discovery of a thousand stalls the
+      // window for seconds.
+      list->setUniformItemSizes(true);
       QObject::connect(list, &QListWidget::currentRowChanged, [this, &control](int row) {
         if (!syncing()) static_cast<ListBox&>(control).userSetListIndex(row);
       });

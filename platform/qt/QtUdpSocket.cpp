@@ -46,8 +46,16 @@ std::string QtUdpSocket::getData() {
 
 void QtUdpSocket::readPending() {
   // Every datagram is taken off the socket, read by the handler or not, so
-  // that the socket keeps announcing the next ones.
-  while (socket_.hasPendingDatagrams()) {
+  // that the socket keeps announcing the next ones. A few per announcement:
+  // under a flood of replies the socket never runs dry, and the window must
+  // go on handling its timers and input in between. What is left is
+  // announced again on the next turn of the event loop, since a read
+  // re-arms the announcement. Reading only from the announcement matters:
+  // a read elsewhere can empty the socket between Qt's readiness check and
+  // the announcement, and an announcement that finds nothing to read is
+  // never repeated.
+  constexpr int kPerTurn = 32;
+  for (int n = 0; n < kPerTurn && socket_.hasPendingDatagrams(); ++n) {
     const QNetworkDatagram datagram = socket_.receiveDatagram();
     const QByteArray data = datagram.data();
     datagram_.assign(data.constData(), static_cast<std::size_t>(data.size()));

@@ -204,6 +204,27 @@ TEST(SimServer, RefusedAndSlowConnections) {
   std::remove(report.c_str());
 }
 
+TEST(SimServer, FaultsSwitchedOnStdinHoldFromTheNextConnection) {
+  SimProcess sim({"--count", "2"});
+  ASSERT_TRUE(sim.waitFor("READY 2 terminals"));
+  int error = 0;
+  const int before = connectTo("127.0.0.3", error);
+  ASSERT_GE(before, 0);
+  sim.send("fault 2 refuse");
+  ASSERT_TRUE(sim.waitFor("FAULT 127.0.0.3 refuse"));
+  EXPECT_EQ(connectTo("127.0.0.3", error), -1);
+  EXPECT_EQ(error, ECONNREFUSED);
+  sim.send("fault 2 none");
+  ASSERT_TRUE(sim.waitFor("FAULT 127.0.0.3 none"));
+  const int after = connectTo("127.0.0.3", error);
+  EXPECT_GE(after, 0) << std::strerror(error);
+  sim.send("fault 2 slow-accept:100");
+  EXPECT_TRUE(sim.waitFor("ERROR fault: slow-accept is set on the command line only"));
+  for (int fd : {before, after}) ::close(fd);
+  sim.send("quit");
+  EXPECT_EQ(sim.stop(0), 0);
+}
+
 TEST(SimServer, StreamIsJudgedAndReportedAsJson) {
   const std::string report = reportPath("stream");
   SimProcess sim({"--count", "2", "--boot", "whole", "--pace", "50", "--report", report});

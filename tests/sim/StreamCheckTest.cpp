@@ -260,6 +260,9 @@ TEST(StreamCheck, GapStatisticsMeasureEveryPause) {
   EXPECT_EQ(g.max, 130 * kMs);
   EXPECT_EQ(g.worstEarly, 30 * kMs);
   EXPECT_EQ(g.worstLate, 30 * kMs);
+  EXPECT_EQ(g.earlyCount, 1);
+  // Six pauses on time, the early one counted as not late, one 30 ms late.
+  EXPECT_EQ(g.lateMs, (std::map<int, int>{{0, 7}, {30, 1}}));
   EXPECT_EQ(v.problems, std::vector<std::string>{"gap block 3->4 early by 30 ms"});
 }
 
