@@ -13,7 +13,8 @@ Loader::Loader(Platform& platform)
       discovery_(window_, [this] { connections_.TIM_CON_Timer(); }),
       modeCommands_(window_, platform.eventLoop()),
       updateStart_(window_, platform, imageChoice_, sendTable_),
-      transferEngine_(window_, platform, sendTable_, connections_),
+      transferEngine_(window_, platform, sendTable_, connections_,
+                      [this](int element) { replyHandling_.showReceived(element); }),
       replyHandling_(window_) {
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });

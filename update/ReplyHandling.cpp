@@ -16,8 +16,12 @@ ReplyHandling::ReplyHandling(ProgPrin& window) : w_(window) {
 }
 
 void ReplyHandling::TCPIP_DataArrival(int element) {
-  // During an update the bytes stay unread; the end of the update discards them.
+  // During an update the bytes stay unread; the end of the update shows them.
   if (!w_.PROG_PRIN.enabled()) return;
+  showReceived(element);
+}
+
+void ReplyHandling::showReceived(int element) {
   TcpSocket* socket = w_.TCPIP.element(element);
   if (socket == nullptr) return;
   const auto status = statusOfReply(socket->getData());

@@ -17,6 +17,8 @@ class ReplyHandling {
  public:
   explicit ReplyHandling(ProgPrin& window);
   void TCPIP_DataArrival(int element);
+  // Reads what element k holds and shows its status, whether or not an update runs.
+  void showReceived(int element);
 
  private:
   ProgPrin& w_;

@@ -10,7 +10,9 @@ namespace korven {
 inline constexpr int kSendTableSize = 1001;  // entries 0 to 1000
 inline constexpr int kFirstBlockEntry = 3;
 // SOH, "00T" and the end marker.
-inline constexpr const char kBootRequest[] = "\x01" "00T\xFB\x08\xC9\x08\x64";
+inline constexpr const char kBootRequest[] =
+    "\x01"
+    "00T\xFB\x08\xC9\x08\x64";
 inline constexpr const char kEndMarker[] = "\xFB\x08\xC9\x08\x64";
 
 // The pieces of one update, one per tick of the send timer: two lead-ins

@@ -18,8 +18,12 @@ bool holdsWg(std::string name) {
 }  // namespace
 
 TransferEngine::TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
-                               ConnectionManager& connections)
-    : w_(window), platform_(platform), table_(table), connections_(connections) {
+                               ConnectionManager& connections, std::function<void(int)> showReplies)
+    : w_(window),
+      platform_(platform),
+      table_(table),
+      connections_(connections),
+      showReplies_(std::move(showReplies)) {
   w_.TIM_SEND->onTimer.connect([this] { TIM_SEND_Timer(); });
   w_.SW_DELAY.onClick.connect([this] { SW_DELAY_Click(); });
 }
@@ -80,9 +84,13 @@ void TransferEngine::sendBootRequestByteByByte(const std::string& request) {
 void TransferEngine::finish(Micros pause) {
   EventLoop& events = platform_.eventLoop();
   const int count = w_.TCPIP.count();
+  events.processEvents();
   for (int k = 0; k < count; ++k) {
     // The close, too, comes no sooner than the pause after the last piece.
     connections_.waitForPause(k, pause);
+    // A terminal's reply during the update (a checksum error, a full memory)
+    // waits unread; closing would discard it and the update would look fine.
+    if (showReplies_) showReplies_(k);
     if (TcpSocket* socket = w_.TCPIP.element(k)) socket->close();
     events.processEvents();
   }

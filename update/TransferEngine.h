@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "connections/ConnectionManager.h"
 #include "platform/Platform.h"
 #include "shell/window/ProgPrin.h"
@@ -12,12 +14,13 @@ inline constexpr const char* kStepProgram = "PROGRAM THE QVL";
 inline constexpr int kTailPace = 600;
 
 // Sends the send table one entry per tick of TIM_SEND, on the timetable,
-// with the progress display; at the end entry it closes every connection
-// and gives the window back.
+// with the progress display; at the end entry it shows the replies left
+// unread, closes every connection and gives the window back.
 class TransferEngine {
  public:
+  // `showReplies(k)` reads and shows what element k received and left unread.
   TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
-                 ConnectionManager& connections);
+                 ConnectionManager& connections, std::function<void(int)> showReplies);
 
   void TIM_SEND_Timer();
   void AFF_MSG_UPD(const std::string& text);
@@ -36,6 +39,7 @@ class TransferEngine {
   Platform& platform_;
   const SendTable& table_;
   ConnectionManager& connections_;
+  std::function<void(int)> showReplies_;
 };
 
 }  // namespace korven

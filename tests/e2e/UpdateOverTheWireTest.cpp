@@ -2,8 +2,6 @@
 // test runs in a private network namespace of its own.
 #include <gtest/gtest.h>
 
-#include <QFile>
-
 #include <cstdio>
 #include <set>
 #include <string>
@@ -11,46 +9,13 @@
 #include "app/SimProcess.h"
 #include "platform/system/OpenFileLimit.h"
 #include "tests/e2e/ProgramUnderTest.h"
+#include "update/UpdateStart.h"
 
 namespace korven::e2e {
 namespace {
 
 using simproc::SimProcess;
 using simproc::terminalAt;
-const QString kSim = QStringLiteral(KORVEN_SIM_PATH);
-// Arrival times are taken by the simulator when it reads, so scheduling on a
-// loaded machine can make one pause look a few milliseconds short.
-const QStringList kTolerance{"--early-tolerance", "5"};
-
-// An image of `blocks` blocks behind some leading zeros, as images come.
-std::string imageOf(int blocks, int lastBlockBytes) {
-  std::string image(5, '\0');
-  for (int i = 0; i < (blocks - 1) * 64 + lastBlockBytes; ++i) {
-    image += static_cast<char>((i * 37 + 11) % 256);
-  }
-  return image;
-}
-
-bool writeFile(const QString& path, const std::string& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) &&
-         file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-             static_cast<qint64>(bytes.size());
-}
-
-QString expectedImagePath() {
-  return QDir::temp().filePath(
-      QStringLiteral("korven-expected-%1.bin").arg(QCoreApplication::applicationPid()));
-}
-
-QString verdictOf(const QJsonObject& terminal) {
-  const QJsonArray streams = terminal.value("streams").toArray();
-  if (streams.size() != 1) return QStringLiteral("streams: %1").arg(streams.size());
-  const QJsonObject s = streams[0].toObject();
-  QStringList problems;
-  for (const QJsonValue& p : s.value("problems").toArray()) problems << p.toString();
-  return s.value("verdict").toString() + " " + problems.join("; ");
-}
 
 TEST(OverTheWire, TheStartupQueryFindsEveryTerminalByBroadcast) {
   SimProcess sim;
@@ -119,6 +84,13 @@ TEST(OverTheWire, ABatchGoesOnPastARefusingTerminal) {
   ASSERT_TRUE(program.start());
   ProgPrin& w = program.w();
   ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 4; }, 5000));
+  // Alone, the refusing terminal keeps its box red and the update is refused.
+  w.INP_IP.userEdit("127.0.0.3");
+  program.runFor(1000);
+  EXPECT_FALSE(program.green());
+  w.B_UPDATE.userClick();
+  EXPECT_EQ(program.dialogs.texts().back(), kNotReady);
+  EXPECT_TRUE(w.PROG_PRIN.enabled());
   w.SW_ALL.userClick();
   ASSERT_TRUE(program.waitFor(
       [&] { return w.LST_ALL.selected(0) && w.LST_ALL.selected(2) && w.LST_ALL.selected(3); },

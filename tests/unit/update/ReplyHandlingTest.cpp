@@ -29,13 +29,15 @@ TEST_F(ReplyHandlingTest, StatusShowsWhenNoUpdateRuns) {
   advanceMs(1);
   EXPECT_EQ(w().AFF_STATUS0.text(), "NEW") << "no known byte changes nothing";
 
-  // During an update the reply stays unread; the end discards it.
+  // During an update the reply stays unread; the end shows it before closing.
   addImage("A.BIN", "abc");
   w().B_UPDATE.userClick();
   advanceMs(5000);
   terminal.reply("\xFD");
-  ASSERT_TRUE(until([&] { return w().PROG_PRIN.enabled(); }));
+  advanceMs(1);
   EXPECT_EQ(w().AFF_STATUS0.text(), "NEW");
+  ASSERT_TRUE(until([&] { return w().PROG_PRIN.enabled(); }));
+  EXPECT_EQ(w().AFF_STATUS0.text(), "FULL");
 }
 
 TEST_F(ReplyHandlingTest, AllTerminalsModeWritesTheElementsStatusLine) {

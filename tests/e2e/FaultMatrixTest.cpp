@@ -1,0 +1,282 @@
+// Faults of the terminals, the network, the files and the clock, each met
+// over real sockets: what the operator sees and what the terminals received.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <QFile>
+#include <QUdpSocket>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "app/SimProcess.h"
+#include "tests/e2e/ProgramUnderTest.h"
+#include "tests/e2e/ShiftedWallClock.h"
+#include "update/UpdateStart.h"
+
+namespace korven::e2e {
+namespace {
+
+using simproc::SimProcess;
+using simproc::terminalAt;
+
+// Simulated terminals expecting `image` with the whole boot request, as
+// image names holding "WG" send it.
+bool startSim(SimProcess& sim, const std::string& image, const QStringList& options) {
+  return writeFile(expectedImagePath(), image) &&
+         sim.start(
+             kSim,
+             kTolerance + QStringList{"--image", expectedImagePath(), "--boot", "whole"} + options);
+}
+
+// The notice, then whatever the program showed after it.
+std::vector<std::string> afterNotice(const ProgramUnderTest& program) {
+  std::vector<std::string> texts = program.dialogs.texts();
+  if (!texts.empty() && texts.front() == kStartupNotice) texts.erase(texts.begin());
+  return texts;
+}
+
+std::string readFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return "<unreadable>";
+  return file.readAll().toStdString();
+}
+
+TEST(FaultMatrix, AClosingTerminalIsListedAndTheOthersKeepTheirTimetable) {
+  const std::string image = imageOf(4, 30);
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, image, {"--count", "3", "--fault", "2:close-after:1"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 3; }, 5000));
+  w.SW_ALL.userClick();
+  ASSERT_TRUE(
+      program.waitFor([&] { return w.AFF_ALL_NB.backColor() == w.VERT.backColor(); }, 3000));
+  program.chooseImage("B_WG.BIN", image);
+
+  ASSERT_TRUE(program.updateAndWait(30'000));
+  EXPECT_TRUE(w.PROG_PRIN.enabled());
+  EXPECT_TRUE(afterNotice(program).empty());
+  ASSERT_EQ(w.LST_ALL_ERR.itemCount(), 1);
+  EXPECT_EQ(w.LST_ALL_ERR.item(0), "ERR ---> 127.0.0.3");
+
+  const QJsonArray terminals = sim.report();
+  for (const char* address : {"127.0.0.2", "127.0.0.4"}) {
+    EXPECT_EQ(verdictOf(terminalAt(terminals, address)).toStdString(), "ok ") << address;
+  }
+  // The boot request and the first block, then nothing: no later block went
+  // out on a connection made again in the middle of the update.
+  EXPECT_EQ(terminalAt(terminals, "127.0.0.3").value("bytes").toInt(), 9 + 64);
+}
+
+TEST(FaultMatrix, ASlowAcceptTurnsTheBoxGreenOnlyOnceAccepted) {
+  const std::string image = imageOf(3, 10);
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "1:slow-accept:2000"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ASSERT_TRUE(program.waitFor([&] { return program.w().LST_ALL.count() == 1; }, 5000));
+  QElapsedTimer sinceListed;
+  sinceListed.start();
+  program.chooseImage("C_WG.BIN", image);
+  program.w().B_UPDATE.userClick();
+  EXPECT_EQ(afterNotice(program), std::vector<std::string>{kNotReady});
+
+  ASSERT_TRUE(program.waitFor([&] { return program.green(); }, 6000));
+  EXPECT_GE(sinceListed.elapsed(), 1800);
+  const QJsonObject terminal = terminalAt(sim.report(), "127.0.0.2");
+  EXPECT_EQ(terminal.value("bytes").toInt(), 0);
+  EXPECT_EQ(terminal.value("connections").toInt(), 1);
+}
+
+TEST(FaultMatrix, StatusBytesDuringTheTransferDoNotDisturbIt) {
+  const std::string image = imageOf(3, 64);
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "1:status-during:FULL"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return program.green(); }, 5000));
+  program.chooseImage("D_WG.BIN", image);
+
+  bool shownDuring = false;
+  w.B_UPDATE.userClick();
+  ASSERT_TRUE(program.waitFor(
+      [&] {
+        shownDuring = shownDuring || (!w.PROG_PRIN.enabled() && w.AFF_STATUS0.text() == "FULL");
+        return w.PROG_PRIN.enabled();
+      },
+      30'000));
+  EXPECT_FALSE(shownDuring);
+  EXPECT_EQ(w.AFF_STATUS0.text(), "FULL") << "shown at the end, not lost with the connection";
+
+  EXPECT_EQ(verdictOf(terminalAt(sim.report(), "127.0.0.2")).toStdString(), "ok ");
+}
+
+TEST(FaultMatrix, ATakenReplyPortEndsTheStartAndLeavesTheConfiguration) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, kTolerance + QStringList{"--count", "1"}))
+      << sim.output().toStdString();
+  QUdpSocket holder;
+  ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 2024, QAbstractSocket::DontShareAddress));
+  ProgramUnderTest program;
+  const QString config = program.folder.filePath(kConfigFileName);
+  ASSERT_TRUE(writeFile(config, "127.0.0.2\r\n"));
+
+  EXPECT_FALSE(program.start());
+  EXPECT_EQ(program.dialogs.texts(), (std::vector<std::string>{kStartupNotice, kStartupFailure}));
+  program.runFor(700);
+  program.loader.reset();
+  EXPECT_EQ(readFile(config), "127.0.0.2\r\n");
+  EXPECT_EQ(terminalAt(sim.report(), "127.0.0.2").value("queries").toInt(), 0);
+}
+
+// Makes `folder` read-only for this process alone: a read-only bind mount of
+// it onto itself in a mount namespace of its own. Root ignores permissions,
+// a read-only mount it does not.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const QString& folder) : path_(folder.toStdString()) {
+    made_ = ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            ::mount(path_.c_str(), path_.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    made_ = made_ && ::mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                             nullptr) == 0;
+  }
+  ~ReadOnlyFolder() { ::umount2(path_.c_str(), MNT_DETACH); }
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool made() const { return made_; }
+
+ private:
+  std::string path_;
+  bool made_ = false;
+};
+
+TEST(FaultMatrix, AReadOnlyFolderAtSaveKeepsTheOldFileAndTheProgram) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, kTolerance + QStringList{"--count", "2"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  const QString config = program.folder.filePath(kConfigFileName);
+  ASSERT_TRUE(writeFile(config, "127.0.0.2\r\n"));
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 2; }, 5000));
+
+  {
+    ReadOnlyFolder readOnly(program.folder.path());
+    ASSERT_TRUE(readOnly.made()) << std::strerror(errno);
+    w.INP_IP.userFocusIn();
+    w.INP_IP.userEdit("127.0.0.3");
+    w.INP_IP.userFocusOut();
+    program.loader->PROG_PRIN_Unload();
+    EXPECT_EQ(readFile(config), "127.0.0.2\r\n");
+    EXPECT_EQ(QDir(program.folder.path()).entryList(QDir::Files), QStringList{kConfigFileName});
+    // Still running: the edited address gets its connection.
+    EXPECT_TRUE(program.waitFor([&] { return program.green(); }, 3000));
+    EXPECT_TRUE(afterNotice(program).empty());
+  }
+  w.INP_IP.userFocusIn();
+  w.INP_IP.userFocusOut();
+  EXPECT_EQ(readFile(config), "127.0.0.3\r\n") << "saving works again once writable";
+}
+
+TEST(FaultMatrix, AnImageGoneBeforeUpdateIsRefusedAndNothingIsSent) {
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, imageOf(3, 64), {"--count", "1"})) << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return program.green(); }, 5000));
+  program.chooseImage("E_WG.BIN", imageOf(3, 64));
+  const QString image = program.folder.filePath("E_WG.BIN");
+
+  ASSERT_TRUE(QFile::remove(image));
+  w.B_UPDATE.userClick();
+  EXPECT_TRUE(w.PROG_PRIN.enabled());
+  // A folder where the file was cannot be read either.
+  ASSERT_TRUE(QDir().mkdir(image));
+  w.B_UPDATE.userClick();
+  EXPECT_TRUE(w.PROG_PRIN.enabled());
+  EXPECT_EQ(afterNotice(program), (std::vector<std::string>{kCannotReadImage, kCannotReadImage}));
+  program.runFor(500);
+  EXPECT_EQ(terminalAt(sim.report(), "127.0.0.2").value("bytes").toInt(), 0);
+}
+
+TEST(FaultMatrix, HostileDiscoveryRepliesAreDroppedOrListedAsPlainText) {
+  SimProcess sim;
+  ASSERT_TRUE(
+      sim.start(kSim, kTolerance + QStringList{"--count", "2", "--fault", "1:malformed-reply"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 1; }, 5000));
+  EXPECT_EQ(w.LST_ALL.line(0), "127.0.0.3") << "the reply without commas is dropped";
+
+  const std::string huge = "KORVEN," + std::string(65'000, 'Z') + ",X";
+  const std::string binary("KORVEN,\0\xFF\0\xFF,X", 13);
+  const std::string markup = "KORVEN,<b>127.0.0.9</b>&amp;<script>x</script>,X";
+  QUdpSocket hostile;
+  for (const std::string& datagram : {std::string("no commas at all"), std::string(1, '\0'),
+                                      std::string(65'000, '\xFF'), huge, binary, markup}) {
+    ASSERT_EQ(hostile.writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
+                                    QHostAddress::LocalHost, 2024),
+              static_cast<qint64>(datagram.size()));
+  }
+  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 4; }, 3000));
+  EXPECT_EQ(w.LST_ALL.line(1), std::string(65'000, 'Z'));
+  EXPECT_EQ(w.LST_ALL.line(2), binary.substr(7, 4));
+  EXPECT_EQ(w.LST_ALL.line(3), "<b>127.0.0.9</b>&amp;<script>x</script>");
+  EXPECT_EQ(w.AFF_ALL_NB.text(), "4");
+
+  // The window still answers: a real terminal typed in gets its connection.
+  w.INP_IP.userEdit("127.0.0.3");
+  EXPECT_TRUE(program.waitFor([&] { return program.green(); }, 3000));
+  EXPECT_TRUE(afterNotice(program).empty());
+  EXPECT_GE(terminalAt(sim.report(), "127.0.0.2").value("answered").toInt(), 1);
+}
+
+TEST(FaultMatrix, AWallClockSetBackOrForwardLeavesTheTimetable) {
+  const std::string image = imageOf(4, 64);
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1"})) << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ProgPrin& w = program.w();
+  ASSERT_TRUE(program.waitFor([&] { return program.green(); }, 5000));
+  program.chooseImage("F_WG.BIN", image);
+
+  using std::chrono::system_clock;
+  const auto wallAt = [] { return system_clock::to_time_t(system_clock::now()); };
+  const time_t before = wallAt();
+  long shifted = 0;
+  bool wentBack = false;
+  w.B_UPDATE.userClick();
+  ASSERT_TRUE(program.waitFor(
+      [&] {
+        // An hour back after the first block, an hour forward after the second.
+        const std::string sent = w.AFF_NO_ENV.text();
+        const long wanted = sent == "1" ? -3600 : sent == "2" || shifted > 0 ? 3600 : shifted;
+        if (wanted != shifted) shiftWallClock(shifted = wanted);
+        wentBack = wentBack || wallAt() < before - 3000;
+        return w.PROG_PRIN.enabled();
+      },
+      30'000));
+  const time_t after = wallAt();
+  shiftWallClock(0);
+  EXPECT_TRUE(wentBack);
+  EXPECT_EQ(shifted, 3600);
+  EXPECT_NEAR(static_cast<double>(after - before), 3600, 30) << "the shift reached the clock";
+  EXPECT_EQ(verdictOf(terminalAt(sim.report(), "127.0.0.2")).toStdString(), "ok ");
+}
+
+}  // namespace
+}  // namespace korven::e2e
