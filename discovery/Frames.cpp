@@ -10,11 +10,21 @@ std::string query() {
   return frame;
 }
 
-std::string goBoot() { return std::string("\x01\xFF\xFF\x41\x02\xFB\x46\x44\x03", 9); }
-std::string goTerm() { return std::string("\x01\xFF\xFF\x41\xFA", 5); }
-std::string modePassive() { return std::string("\xFE\xFF\x04", 3); }
-std::string modeActive() { return std::string("\xFE\xFF\x05", 3); }
-std::string showMac() { return std::string("\xFE\xFF\x02", 3); }
+std::string goBoot() {
+  return std::string("\x01\xFF\xFF\x41\x02\xFB\x46\x44\x03", 9);
+}
+std::string goTerm() {
+  return std::string("\x01\xFF\xFF\x41\xFA", 5);
+}
+std::string modePassive() {
+  return std::string("\xFE\xFF\x04", 3);
+}
+std::string modeActive() {
+  return std::string("\xFE\xFF\x05", 3);
+}
+std::string showMac() {
+  return std::string("\xFE\xFF\x02", 3);
+}
 
 std::optional<std::string> replyAddress(std::string_view datagram) {
   const std::size_t first = datagram.find(',');

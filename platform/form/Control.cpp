@@ -95,6 +95,8 @@ bool Control::userFocusIn() {
   return true;
 }
 
-void Control::userFocusOut() { onLostFocus.raise(); }
+void Control::userFocusOut() {
+  onLostFocus.raise();
+}
 
 }  // namespace korven

@@ -11,7 +11,18 @@ namespace korven {
 
 class Form;
 
-enum class ControlKind { Form, Label, TextBox, ComboBox, ListBox, CheckBox, Button, ScrollBar, Shape, Frame };
+enum class ControlKind {
+  Form,
+  Label,
+  TextBox,
+  ComboBox,
+  ListBox,
+  CheckBox,
+  Button,
+  ScrollBar,
+  Shape,
+  Frame
+};
 
 enum class Alignment { Left, Right, Center };
 
@@ -44,7 +55,7 @@ enum class Aspect {
   CurrentLine,
   Value,
   Range,
-  Repaint,       // paint the control now, before the handler goes on
+  Repaint,  // paint the control now, before the handler goes on
 };
 
 struct ModelChange {
@@ -116,7 +127,7 @@ class Control {
   Event<> onChange;
   Event<> onGotFocus;
   Event<> onLostFocus;
-  Event<int&> onKeyPress;  // the character code; a handler sets it to 0 to discard it
+  Event<int&> onKeyPress;     // the character code; a handler sets it to 0 to discard it
   Event<int, int> onKeyDown;  // key code, shift state
   Event<int, int> onKeyUp;
 

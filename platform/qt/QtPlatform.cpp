@@ -9,10 +9,16 @@ namespace korven::qt {
 QtPlatform::QtPlatform(Dialogs* dialogs)
     : qtDialogs_(QStringLiteral("Talvoran KORVEN IP DEVICES FIRMWARE")), dialogs_(dialogs) {}
 
-std::unique_ptr<Timer> QtPlatform::createTimer() { return std::make_unique<QtTimer>(); }
+std::unique_ptr<Timer> QtPlatform::createTimer() {
+  return std::make_unique<QtTimer>();
+}
 
-std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() { return std::make_unique<QtUdpSocket>(); }
+std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
+  return std::make_unique<QtUdpSocket>();
+}
 
-std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() { return std::make_unique<QtTcpSocket>(); }
+std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
+  return std::make_unique<QtTcpSocket>();
+}
 
 }  // namespace korven::qt

@@ -46,10 +46,9 @@ TEST_F(FormViewTest, WidgetsStartAtTheirPlacesWithTheModelsLook) {
   EXPECT_TRUE(widget<QCheckBox>(w.SW_GO_BOOT)->isChecked());
   EXPECT_EQ(widget<QComboBox>(w.MENU_NOM_FICHIER)->lineEdit()->palette().color(QPalette::Base),
             QColor(255, 255, 0));
-  for (const Control* hidden : {static_cast<const Control*>(&w.NOM_FICHIER),
-                                static_cast<const Control*>(&w.VERT),
-                                static_cast<const Control*>(&w.AFF_UPD_MSG),
-                                static_cast<const Control*>(&w.INP_PORT)}) {
+  for (const Control* hidden :
+       {static_cast<const Control*>(&w.NOM_FICHIER), static_cast<const Control*>(&w.VERT),
+        static_cast<const Control*>(&w.AFF_UPD_MSG), static_cast<const Control*>(&w.INP_PORT)}) {
     EXPECT_FALSE(view.widgetOf(*hidden)->isVisible()) << hidden->name();
   }
   // The preset button lies outside the window but is reachable by the keyboard.
@@ -124,9 +123,11 @@ TEST_F(FormViewTest, ClicksPicksKeysAndFocusReachTheModel) {
 
   for (const char* s : {"-----", "-----", "-----"}) w.LST_STATUS.addItem(s);
   std::vector<std::string> keys;
-  w.LST_STATUS.onKeyDown.connect([&](int key, int) { keys.push_back("down " + std::to_string(key)); });
+  w.LST_STATUS.onKeyDown.connect(
+      [&](int key, int) { keys.push_back("down " + std::to_string(key)); });
   w.LST_STATUS.onKeyUp.connect([&](int key, int) { keys.push_back("up " + std::to_string(key)); });
-  w.LST_STATUS.onClick.connect([&] { keys.push_back("click " + std::to_string(w.LST_STATUS.listIndex())); });
+  w.LST_STATUS.onClick.connect(
+      [&] { keys.push_back("click " + std::to_string(w.LST_STATUS.listIndex())); });
   auto* status = widget<QListWidget>(w.LST_STATUS);
   status->setFocus();
   w.LST_STATUS.setListIndex(0);

@@ -80,8 +80,8 @@ MemoryFiles::Entry* MemoryFiles::byPath(const std::string& path) {
 std::optional<std::vector<std::string>> MemoryFiles::listFiles(const std::string& folderPath,
                                                                std::string_view suffix) {
   // The working folder is named with its trailing separator too.
-  const bool ours = folderPath == folder || folderPath == folder + "/" ||
-                    (folder == "/" && folderPath == "//");
+  const bool ours =
+      folderPath == folder || folderPath == folder + "/" || (folder == "/" && folderPath == "//");
   if (!folderListable || !ours) return std::nullopt;
   std::vector<std::string> names;
   for (const auto& [name, entry] : entries_) {

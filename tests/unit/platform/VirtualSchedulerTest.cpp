@@ -7,7 +7,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-long long ms(Micros t) { return t.count() / 1000; }
+long long ms(Micros t) {
+  return t.count() / 1000;
+}
 
 TEST(VirtualScheduler, TimersTickAtTheirTimesInOrder) {
   VirtualScheduler s;
@@ -19,9 +21,10 @@ TEST(VirtualScheduler, TimersTickAtTheirTimesInOrder) {
   fast->setInterval(200);
   slow->setInterval(500);
   s.advance(milliseconds(1000));
-  EXPECT_EQ(ticks, (std::vector<std::pair<char, long long>>{
-                       {'f', 200}, {'f', 400}, {'s', 500}, {'f', 600}, {'f', 800}, {'s', 1000},
-                       {'f', 1000}}))
+  EXPECT_EQ(
+      ticks,
+      (std::vector<std::pair<char, long long>>{
+          {'f', 200}, {'f', 400}, {'s', 500}, {'f', 600}, {'f', 800}, {'s', 1000}, {'f', 1000}}))
       << "at the same instant the timer armed first ticks first";
 }
 
@@ -52,7 +55,8 @@ TEST(VirtualScheduler, ATimerNeverTicksInsideItsOwnTick) {
     ticks.push_back(ms(s.now()));
     ++depth;
     deepest = std::max(deepest, depth);
-    if (ticks.size() == 1) s.processEventsFor(milliseconds(10));  // ten 1 ms ticks fall due meanwhile
+    if (ticks.size() == 1)
+      s.processEventsFor(milliseconds(10));  // ten 1 ms ticks fall due meanwhile
     --depth;
   });
   other->onTimer.connect([&] { otherTicks.push_back(ms(s.now())); });
