@@ -13,7 +13,7 @@
 
 #include "app/ImageFile.h"
 #include "app/SimProcess.h"
-#include "bench/BenchProgram.h"
+#include "app/bench/BenchProgram.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "bench/BenchProgram.h"
+#include "app/bench/BenchProgram.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

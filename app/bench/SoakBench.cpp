@@ -20,7 +20,7 @@
 
 #include "app/ImageFile.h"
 #include "app/SimProcess.h"
-#include "bench/BenchProgram.h"
+#include "app/bench/BenchProgram.h"
 
 using namespace korven::bench;
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/SimProcess.h"
-#include "bench/BenchProgram.h"
+#include "app/bench/BenchProgram.h"
 
 using namespace korven::bench;
 
