@@ -2,15 +2,12 @@
 
 #include <QTimer>
 
-#include <chrono>
-
 #include "platform/Timer.h"
 
 namespace korven::qt {
 
-// A precise single-shot QTimer armed for each tick at the time the tick is
-// due: ticks keep to the interval over a long run instead of adding up the
-// delays of waking up. A tick late by more than an interval is not made up.
+// A precise single-shot QTimer re-armed at every tick, so that the next tick
+// counts from this one and a late tick never makes the next one early.
 class QtTimer : public Timer {
  public:
   QtTimer();
@@ -18,14 +15,12 @@ class QtTimer : public Timer {
   int interval() const override { return interval_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
   void timeout();
-  void arm();
 
   QTimer timer_;
   int interval_ = 0;
-  Clock::time_point due_;
   bool ticking_ = false;
+  bool missed_ = false;
 };
 
 }  // namespace korven::qt
