@@ -154,12 +154,12 @@ TEST(OverTheWire, ARangeOfAThousandTerminalsGetsTheLargestImage) {
   const std::string image = imageOf(991, 64);
   const QString expected = expectedImagePath();
   ASSERT_TRUE(writeFile(expected, image));
-  // On two cores shared with other work, one fan-out of a thousand sends is
-  // now and then held up by a hundred milliseconds; the batch bench measures
-  // lateness, this test the bytes, the range and the early pauses.
+  // The end closes a thousand connections one after the other, which under
+  // the sanitizers takes up to 3 s; lateness is the batch bench's to measure,
+  // this test judges the bytes, the range and the early pauses.
   QStringList args =
       kTolerance + QStringList{"--count", QString::number(kMany), "--image", expected, "--boot",
-                               "whole",   "--late-tolerance",     "500"};
+                               "whole",   "--late-tolerance",     "5000"};
   // Every tenth terminal refuses connections.
   for (int n = 10; n <= kMany; n += 10) args << "--fault" << QStringLiteral("%1:refuse").arg(n);
   SimProcess sim;
