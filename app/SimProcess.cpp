@@ -9,15 +9,20 @@
 namespace korven::simproc {
 
 SimProcess::~SimProcess() {
-  if (process_.state() == QProcess::NotRunning) return;
-  process_.write("quit\n");
-  if (!process_.waitForFinished(3000)) process_.kill();
-  process_.waitForFinished(1000);
+  if (process_.state() != QProcess::NotRunning) {
+    process_.write("quit\n");
+    if (!process_.waitForFinished(3000)) process_.kill();
+    process_.waitForFinished(1000);
+  }
+  if (!reportPath_.isEmpty()) QFile::remove(reportPath_);
 }
 
 bool SimProcess::start(const QString& program, const QStringList& arguments) {
-  reportPath_ = QDir::temp().filePath(
-      QStringLiteral("korven-sim-report-%1.json").arg(QCoreApplication::applicationPid()));
+  // One report file per simulator, even when a process starts several.
+  static int started = 0;
+  reportPath_ = QDir::temp().filePath(QStringLiteral("korven-sim-report-%1-%2.json")
+                                          .arg(QCoreApplication::applicationPid())
+                                          .arg(++started));
   process_.setProcessChannelMode(QProcess::MergedChannels);
   process_.start(program, QStringList(arguments) << QStringLiteral("--report") << reportPath_);
   return process_.waitForStarted(5000) && !waitForLine({QStringLiteral("READY")}, 10000).isEmpty();

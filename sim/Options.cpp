@@ -289,8 +289,8 @@ Run it only inside a private network namespace (tools/in-netns).
 T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
 TERM or a byte in hex. Pieces of a stream are told apart by a pause of
 40 ms (or half the pace, if shorter).
-stdin: "report", "status T CODE", "fault T KIND[:ARG]", "fault T none", "quit";
-end of input is not a quit. A fault set on stdin adds to the terminal's
+stdin: "report", "forget" (drops finished streams), "status T CODE",
+"fault T KIND[:ARG]", "fault T none", "quit"; end of input is not a quit. A fault set on stdin adds to the terminal's
 faults (slow-accept only from the command line); "none" clears them all.
 )";
 }

@@ -695,6 +695,9 @@ void Server::command(const std::string& text) {
   } else if (words[0] == "report" && words.size() == 1) {
     std::string error;
     line(writeReport(error) ? "REPORTED" : "ERROR report: " + error);
+  } else if (words[0] == "forget" && words.size() == 1) {
+    for (Terminal& t : terminals_) t.forgetStreams();
+    line("FORGOTTEN");
   } else if (words[0] == "status" && words.size() == 3) {
     const std::uint32_t first = terminals_.front().addressValue();
     const auto index = terminalIndex(words[1], first, static_cast<int>(terminals_.size()));
@@ -722,7 +725,7 @@ void Server::command(const std::string& text) {
   } else if (words[0] == "fault" && words.size() == 3) {
     setFault(words[1], words[2]);
   } else {
-    line("ERROR unknown command: " + text + " (report, status T CODE, fault T KIND, quit)");
+    line("ERROR unknown command: " + text + " (report, forget, status T CODE, fault T KIND, quit)");
   }
 }
 

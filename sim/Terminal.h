@@ -120,6 +120,8 @@ class Terminal {
   const std::vector<StreamRecord>& streams() const { return streams_; }
   // Finished streams and, judged as they stand, the open ones that hold bytes.
   std::vector<StreamSummary> streamsNow() const;
+  // Drops the finished streams, so that a long run's report stays small.
+  void forgetStreams() { streams_.clear(); }
 
  private:
   struct Connection {
