@@ -25,7 +25,8 @@ bool SimProcess::start(const QString& program, const QStringList& arguments) {
                                           .arg(++started));
   process_.setProcessChannelMode(QProcess::MergedChannels);
   process_.start(program, QStringList(arguments) << QStringLiteral("--report") << reportPath_);
-  return process_.waitForStarted(5000) && !waitForLine({QStringLiteral("READY")}, 10000).isEmpty();
+  ran_ = process_.waitForStarted(5000);
+  return ran_ && !waitForLine({QStringLiteral("READY")}, 10000).isEmpty();
 }
 
 QString SimProcess::waitForLine(const QStringList& prefixes, int milliseconds) {
@@ -36,9 +37,11 @@ QString SimProcess::waitForLine(const QStringList& prefixes, int milliseconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     process_.waitForReadyRead(5);
     output_ += QString::fromLocal8Bit(process_.readAll());
-    for (const QString& line : output_.split('\n')) {
+    // Whole lines only: the last piece may still be on its way.
+    const QStringList lines = output_.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
       for (const QString& prefix : prefixes) {
-        if (line.startsWith(prefix)) return line;
+        if (lines[i].startsWith(prefix)) return lines[i];
       }
     }
     if (process_.state() == QProcess::NotRunning) return {};
@@ -54,15 +57,34 @@ QString SimProcess::command(const QString& line, const QStringList& answerPrefix
   return waitForLine(answerPrefixes, 10000);
 }
 
+int SimProcess::stop(bool terminate) {
+  if (process_.state() != QProcess::NotRunning) {
+    if (terminate) {
+      process_.terminate();
+    } else {
+      process_.write("quit\n");
+    }
+    if (!process_.waitForFinished(10000)) {
+      process_.kill();
+      process_.waitForFinished(1000);
+      return -1;
+    }
+  }
+  output_ += QString::fromLocal8Bit(process_.readAll());
+  return ran_ && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
 QJsonArray SimProcess::report() {
-  if (command(QStringLiteral("report"), {QStringLiteral("REPORTED")}).isEmpty()) return {};
+  const bool running = process_.state() != QProcess::NotRunning;
+  if (running && command(QStringLiteral("report"), {QStringLiteral("REPORTED")}).isEmpty())
+    return {};
   QFile file(reportPath_);
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QJsonDocument::fromJson(file.readAll()).object().value("terminals").toArray();
 }
 
 QJsonObject terminalAt(const QJsonArray& terminals, const QString& address) {
-  for (const QJsonValue& t : terminals) {
+  for (const auto& t : terminals) {
     if (t.toObject().value("address").toString() == address) return t.toObject();
   }
   return {};
