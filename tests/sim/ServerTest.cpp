@@ -9,26 +9,24 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "app/SimProcess.h"
 #include "sim/Wire.h"
-#include "tests/sim/MiniJson.h"
-#include "tests/sim/SimProcess.h"
 
 namespace korven::sim {
 namespace {
 
-using test::Json;
-using test::JsonReader;
-using test::SimProcess;
+using simproc::SimProcess;
 using Clock = std::chrono::steady_clock;
 
 sockaddr_in at(const std::string& address, int port) {
@@ -59,12 +57,9 @@ class Receiver {
     const sockaddr_in a = at(to, kTerminalPort);
     ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   }
-  // Reply texts by the address they came from, until `quiet` passes with none.
-  std::multimap<std::string, std::string> collect(int quietMs) {
-    Clock::time_point last;
-    return collect(quietMs, last);
-  }
-  std::multimap<std::string, std::string> collect(int quietMs, Clock::time_point& last) {
+  // Reply texts by the address they came from, until `quiet` passes with
+  // none; `last` is when the last one came.
+  std::multimap<std::string, std::string> collect(int quietMs, Clock::time_point* last = nullptr) {
     std::multimap<std::string, std::string> got;
     pollfd p{fd_, POLLIN, 0};
     while (::poll(&p, 1, quietMs) > 0) {
@@ -77,7 +72,7 @@ class Receiver {
       char text[INET_ADDRSTRLEN];
       ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
       got.emplace(text, std::string(data, static_cast<std::size_t>(n)));
-      last = Clock::now();
+      if (last != nullptr) *last = Clock::now();
     }
     return got;
   }
@@ -108,27 +103,30 @@ std::string readSome(int fd, int timeoutMs) {
   return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
-std::optional<Json> readReport(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return JsonReader::parse(text.str());
+bool startSim(SimProcess& sim, const QStringList& arguments) {
+  return sim.start(QStringLiteral(KORVEN_SIM_PATH), arguments);
 }
 
-std::string reportPath(const char* name) {
-  return ::testing::TempDir() + "korven-sim-" + name + "-" + std::to_string(::getpid()) + ".json";
+// The simulator's answer to a command line, "" when none came.
+std::string ask(SimProcess& sim, const char* line, const QStringList& answers) {
+  return sim.command(QString::fromLatin1(line), answers).toStdString();
+}
+
+bool printed(SimProcess& sim, const char* prefix) {
+  return !sim.waitForLine({QString::fromLatin1(prefix)}).isEmpty();
 }
 
 TEST(SimServer, ThousandTerminalsAnswerOneBroadcastEachOnce) {
   Receiver rx;
   ASSERT_TRUE(rx.bound());
-  SimProcess sim({"--count", "1000"});
-  ASSERT_TRUE(sim.waitFor("READY 1000 terminals 127.0.0.2-127.0.3.233"));
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, {"--count", "1000"}));
+  EXPECT_TRUE(printed(sim, "READY 1000 terminals 127.0.0.2-127.0.3.233"));
 
   const auto start = Clock::now();
   rx.send(kQuery, "255.255.255.255");
   Clock::time_point last;
-  const auto replies = rx.collect(1000, last);
+  const auto replies = rx.collect(1000, &last);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(last - start);
   std::printf("%zu replies to one broadcast, the last after %lld ms\n", replies.size(),
               static_cast<long long>(took.count()));
@@ -153,20 +151,18 @@ TEST(SimServer, ThousandTerminalsAnswerOneBroadcastEachOnce) {
   const auto one = rx.collect(300);
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one.begin()->first, "127.0.1.7");
-  sim.send("quit");
-  EXPECT_EQ(sim.stop(0), 0);
+  EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST(SimServer, RefusedAndSlowConnections) {
-  const std::string report = reportPath("connections");
-  SimProcess sim({"--count", "3", "--fault", "1:slow-accept:1500", "--fault", "127.0.0.3:refuse",
-                  "--status", "3:FULL", "--report", report});
-  ASSERT_TRUE(sim.waitFor("READY 3 terminals"));
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, {"--count", "3", "--fault", "1:slow-accept:1500", "--fault",
+                             "127.0.0.3:refuse", "--status", "3:FULL"}));
 
   int error = 0;
   EXPECT_EQ(connectTo("127.0.0.3", error), -1);
   EXPECT_EQ(error, ECONNREFUSED);
-  EXPECT_TRUE(sim.waitFor("REFUSED 127.0.0.3 from 127.0.0.1:"));
+  EXPECT_TRUE(printed(sim, "REFUSED 127.0.0.3 from 127.0.0.1:"));
 
   const auto start = Clock::now();
   const int slow = connectTo("127.0.0.2", error);
@@ -175,7 +171,7 @@ TEST(SimServer, RefusedAndSlowConnections) {
   std::printf("slow-accept:1500 took %lld ms to connect\n", static_cast<long long>(took.count()));
   EXPECT_GE(took.count(), 1500);
   EXPECT_LT(took.count(), 8000);
-  EXPECT_TRUE(sim.waitFor("ACCEPTED 127.0.0.2"));
+  EXPECT_TRUE(printed(sim, "ACCEPTED 127.0.0.2"));
 
   // The plug is back: a second client waits its own delay too.
   const auto again = Clock::now();
@@ -189,57 +185,48 @@ TEST(SimServer, RefusedAndSlowConnections) {
   EXPECT_LT(Clock::now() - quick, std::chrono::milliseconds(500));
   EXPECT_EQ(readSome(full, 2000), "\xFD");
 
-  sim.send("report");
-  ASSERT_TRUE(sim.waitFor("REPORTED"));
-  const auto json = readReport(report);
-  ASSERT_TRUE(json);
-  const Json& t = (*json)["terminals"];
-  ASSERT_EQ(t.items.size(), 3u);
-  EXPECT_EQ(t[0]["connections"].integer(), 2);
-  EXPECT_EQ(t[1]["refused"].integer(), 1);
-  EXPECT_EQ(t[1]["connections"].integer(), 0);
-  EXPECT_EQ(t[2]["status_sent"][0]["code"].text, "FULL");
+  const QJsonArray t = sim.report();
+  ASSERT_EQ(t.size(), 3);
+  EXPECT_EQ(t[0]["connections"].toInt(), 2);
+  EXPECT_EQ(t[1]["refused"].toInt(), 1);
+  EXPECT_EQ(t[1]["connections"].toInt(), 0);
+  EXPECT_EQ(t[2]["status_sent"][0]["code"].toString(), "FULL");
   for (int fd : {slow, second, full}) ::close(fd);
-  EXPECT_EQ(sim.stop(SIGTERM), 0);
-  std::remove(report.c_str());
+  EXPECT_EQ(sim.stop(/*terminate=*/true), 0);
 }
 
 TEST(SimServer, FaultsSwitchedOnStdinHoldFromTheNextConnection) {
-  SimProcess sim({"--count", "2"});
-  ASSERT_TRUE(sim.waitFor("READY 2 terminals"));
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, {"--count", "2"}));
+  const QStringList answers{"FAULT", "ERROR"};
   int error = 0;
   const int before = connectTo("127.0.0.3", error);
   ASSERT_GE(before, 0);
-  sim.send("fault 2 refuse");
-  ASSERT_TRUE(sim.waitFor("FAULT 127.0.0.3 refuse"));
+  ASSERT_EQ(ask(sim, "fault 2 refuse", answers), "FAULT 127.0.0.3 refuse");
   EXPECT_EQ(connectTo("127.0.0.3", error), -1);
   EXPECT_EQ(error, ECONNREFUSED);
-  sim.send("fault 2 none");
-  ASSERT_TRUE(sim.waitFor("FAULT 127.0.0.3 none"));
+  ASSERT_EQ(ask(sim, "fault 2 none", answers), "FAULT 127.0.0.3 none");
   const int after = connectTo("127.0.0.3", error);
   EXPECT_GE(after, 0) << std::strerror(error);
-  sim.send("fault 2 slow-accept:100");
-  EXPECT_TRUE(sim.waitFor("ERROR fault: slow-accept is set on the command line only"));
+  EXPECT_EQ(ask(sim, "fault 2 slow-accept:100", answers),
+            "ERROR fault: slow-accept is set on the command line only");
   for (int fd : {before, after}) ::close(fd);
-  sim.send("quit");
-  EXPECT_EQ(sim.stop(0), 0);
+  EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST(SimServer, StreamIsJudgedAndReportedAsJson) {
-  const std::string report = reportPath("stream");
-  SimProcess sim({"--count", "2", "--boot", "whole", "--pace", "50", "--report", report});
-  ASSERT_TRUE(sim.waitFor("READY 2 terminals"));
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, {"--count", "2", "--boot", "whole", "--pace", "50"}));
   int error = 0;
   const int fd = connectTo("127.0.0.3", error);
   ASSERT_GE(fd, 0);
-  ASSERT_TRUE(sim.waitFor("ACCEPTED 127.0.0.3"));
+  ASSERT_TRUE(printed(sim, "ACCEPTED 127.0.0.3"));
 
   // A status byte on demand reaches the open connection.
-  sim.send("status 127.0.0.3 CHKERR");
-  EXPECT_TRUE(sim.waitFor("STATUS 127.0.0.3 CHKERR sent"));
+  const QStringList answers{"STATUS", "ERROR"};
+  EXPECT_EQ(ask(sim, "status 127.0.0.3 CHKERR", answers), "STATUS 127.0.0.3 CHKERR sent");
   EXPECT_EQ(readSome(fd, 2000), "\xFC");
-  sim.send("status 1 NEW");
-  EXPECT_TRUE(sim.waitFor("ERROR status: 127.0.0.2 has no open connection"));
+  EXPECT_EQ(ask(sim, "status 1 NEW", answers), "ERROR status: 127.0.0.2 has no open connection");
 
   // Boot request whole, two blocks 60 ms apart, the marker bytes, a wrong
   // checksum: everything far quicker than the boot step wants.
@@ -253,47 +240,54 @@ TEST(SimServer, StreamIsJudgedAndReportedAsJson) {
   for (char m : kEndMarker) put(std::string(1, m), 60);
   put("\x01", 60);
   ::close(fd);
-  const auto line = sim.waitFor("STREAM 127.0.0.3");
-  ASSERT_TRUE(line);
-  EXPECT_NE(line->find("bytes 89 blocks 2 FAULTY: "), std::string::npos) << *line;
+  const std::string line = sim.waitForLine({"STREAM 127.0.0.3"}).toStdString();
+  EXPECT_NE(line.find("bytes 89 blocks 2 FAULTY: "), std::string::npos) << line;
 
-  sim.send("quit");
-  EXPECT_EQ(sim.stop(0), 0);
-  const auto json = readReport(report);
-  ASSERT_TRUE(json) << "the report does not parse";
-  const Json& t = (*json)["terminals"][1];
-  EXPECT_EQ(t["address"].text, "127.0.0.3");
-  EXPECT_EQ(t["bytes"].integer(), 89);
-  ASSERT_EQ(t["streams"].items.size(), 1u);
-  const Json& s = t["streams"][0];
-  EXPECT_EQ(s["blocks"].integer(), 2);
-  EXPECT_EQ(s["boot"].text, "whole");
-  EXPECT_EQ(s["checksum"].text, "wrong");
-  EXPECT_EQ(s["image"].text, "unchecked");
-  EXPECT_EQ(s["verdict"].text, "faulty");
-  EXPECT_EQ(s["closed_by"].text, "program");
+  // The report the simulator leaves when it quits.
+  EXPECT_EQ(sim.stop(), 0);
+  const QJsonArray terminals = sim.report();
+  ASSERT_EQ(terminals.size(), 2) << "no report, or it does not parse";
+  const QJsonObject t = terminals[1].toObject();
+  EXPECT_EQ(t["address"].toString(), "127.0.0.3");
+  EXPECT_EQ(t["bytes"].toInt(), 89);
+  ASSERT_EQ(t["streams"].toArray().size(), 1);
+  const QJsonObject s = t["streams"][0].toObject();
+  EXPECT_EQ(s["blocks"].toInt(), 2);
+  EXPECT_EQ(s["boot"].toString(), "whole");
+  EXPECT_EQ(s["checksum"].toString(), "wrong");
+  EXPECT_EQ(s["image"].toString(), "unchecked");
+  EXPECT_EQ(s["verdict"].toString(), "faulty");
+  EXPECT_EQ(s["closed_by"].toString(), "program");
   bool early = false;
-  for (const Json& p : s["problems"].items)
-    early = early || p.text.rfind("gap boot request->block 1 early", 0) == 0;
+  for (const auto& p : s["problems"].toArray())
+    early = early || p.toString().startsWith("gap boot request->block 1 early");
   EXPECT_TRUE(early);
-  const Json& block = s["gaps"]["block"];
-  EXPECT_EQ(block["expected_us"].integer(), 50'000);
-  EXPECT_EQ(block["count"].integer(), 1);
-  EXPECT_GE(block["min_us"].integer(), 55'000);
-  EXPECT_EQ(s["gaps"]["boot-byte"]["count"].integer(), 0);
-  EXPECT_EQ(s["gaps"]["boot-byte"]["min_us"].kind, Json::Null);
-  EXPECT_EQ(t["status_sent"][0]["code"].text, "CHKERR");
-  std::remove(report.c_str());
+  const QJsonValue block = s["gaps"]["block"];
+  EXPECT_EQ(block["expected_us"].toInteger(), 50'000);
+  EXPECT_EQ(block["count"].toInt(), 1);
+  EXPECT_GE(block["min_us"].toInteger(), 55'000);
+  EXPECT_EQ(s["gaps"]["boot-byte"]["count"].toInt(), 0);
+  EXPECT_TRUE(s["gaps"]["boot-byte"]["min_us"].isNull());
+  EXPECT_EQ(t["status_sent"][0]["code"].toString(), "CHKERR");
 }
 
 TEST(SimServer, BadArgumentsExitWithTwo) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"--count", "none"},
-                                               {"--fault", "9:refuse"},
-                                               {"--image", "/nonexistent/x.BIN"}}) {
-    SimProcess sim(args);
-    EXPECT_EQ(sim.stop(0), 2) << args[0];
+  // Option errors and an image that is not a readable file; the options
+  // themselves are checked one by one without sockets.
+  for (const QStringList& args :
+       {QStringList{"--count", "none"}, {"--image", "/nonexistent/x.BIN"}, {"--image", "/"}}) {
+    SimProcess sim;
+    EXPECT_FALSE(startSim(sim, args)) << args.join(' ').toStdString();
+    EXPECT_EQ(sim.stop(), 2) << args.join(' ').toStdString();
   }
 }
 
 }  // namespace
 }  // namespace korven::sim
+
+int main(int argc, char** argv) {
+  // QProcess, which runs the simulator, wants an application object.
+  QCoreApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
