@@ -600,12 +600,12 @@ void Server::carry(std::uint32_t key, const Terminal::Actions& actions) {
         terminals_[c.terminal].sentStatus(t, static_cast<unsigned char>(b));
     }
   }
-  if (actions.close) closeConn(key, true);
+  if (actions.close) closeConn(key, true, now());
 }
 
 void Server::onConn(std::uint32_t key) {
   char data[65536];
-  for (;;) {
+  for (bool first = true;; first = false) {
     auto it = conns_.find(key);
     if (it == conns_.end()) return;
     const Conn c = it->second;
@@ -627,35 +627,45 @@ void Server::onConn(std::uint32_t key) {
       if (errno == EINTR) continue;
       return;
     }
-    closeConn(key, false);  // closed or reset by the program
+    // A close carries no receive stamp. Found by the first read after the
+    // wake-up, it was what made the socket readable, so it came by then: a
+    // thousand closes read one after another do not look late.
+    closeConn(key, false, first ? woke_ : now());
     return;
   }
 }
 
-void Server::closeConn(std::uint32_t key, bool byTerminal) {
+void Server::closeConn(std::uint32_t key, bool byTerminal, TimeUs at) {
   auto it = conns_.find(key);
   if (it == conns_.end()) return;
   const Conn c = it->second;
   conns_.erase(it);
   ::close(c.fd);
-  Terminal& t = terminals_[c.terminal];
-  const StreamRecord* s = t.closed(c.id, now(), byTerminal);
-  const std::string by = byTerminal ? " closed by the terminal" : "";
-  if (s == nullptr) {
-    line("CLOSED " + t.address() + " no data" + by);
-    return;
-  }
-  std::string text = "STREAM " + t.address() + " bytes " + std::to_string(s->bytes) + " blocks " +
-                     std::to_string(s->verdict.blocks) + by;
-  if (s->verdict.ok()) {
-    text += " OK";
-  } else {
-    text += " FAULTY:";
-    for (std::size_t k = 0; k < s->verdict.problems.size(); ++k) {
-      text += (k == 0 ? " " : "; ") + s->verdict.problems[k];
+  unjudged_.push_back({c.terminal, c.id, at, byTerminal});
+}
+
+void Server::judgeClosed() {
+  for (const Closed& closed : unjudged_) {
+    Terminal& t = terminals_[closed.terminal];
+    const StreamRecord* s = t.closed(closed.id, closed.at, closed.byTerminal);
+    const std::string by = closed.byTerminal ? " closed by the terminal" : "";
+    if (s == nullptr) {
+      line("CLOSED " + t.address() + " no data" + by);
+      continue;
     }
+    std::string text = "STREAM " + t.address() + " bytes " + std::to_string(s->bytes) + " blocks " +
+                       std::to_string(s->verdict.blocks) + by;
+    if (s->verdict.ok()) {
+      text += " OK";
+    } else {
+      text += " FAULTY:";
+      for (std::size_t k = 0; k < s->verdict.problems.size(); ++k) {
+        text += (k == 0 ? " " : "; ") + s->verdict.problems[k];
+      }
+    }
+    line(text);
   }
-  line(text);
+  unjudged_.clear();
 }
 
 void Server::onStdin() {
@@ -772,6 +782,7 @@ void Server::setFault(const std::string& who, const std::string& kind) {
 }
 
 bool Server::writeReport(std::string& error) {
+  judgeClosed();
   if (!options_.reportPath) {
     error = "no --report FILE given";
     return false;
@@ -802,7 +813,13 @@ bool Server::writeReport(std::string& error) {
 int Server::run() {
   epoll_event events[256];
   while (!stop_) {
-    const int n = ::epoll_wait(epoll_, events, 256, -1);
+    // Streams are judged once nothing else waits.
+    const int n = ::epoll_wait(epoll_, events, 256, unjudged_.empty() ? -1 : 0);
+    woke_ = now();
+    if (n == 0) {
+      judgeClosed();
+      continue;
+    }
     if (n < 0) {
       if (errno == EINTR) continue;
       line("ERROR epoll: " + errnoText());
@@ -840,6 +857,7 @@ int Server::run() {
       }
     }
   }
+  judgeClosed();
   if (!options_.reportPath) return 0;
   std::string error;
   if (!writeReport(error)) {

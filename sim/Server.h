@@ -107,7 +107,8 @@ class Server {
   void openConnection(std::size_t i, int fd, const sockaddr_in& peer);
   void carry(std::uint32_t key, const Terminal::Actions& actions);
   void onConn(std::uint32_t key);
-  void closeConn(std::uint32_t key, bool byTerminal);
+  void closeConn(std::uint32_t key, bool byTerminal, TimeUs at);
+  void judgeClosed();
   void onStdin();
   void command(const std::string& text);
   void setFault(const std::string& who, const std::string& kind);
@@ -117,6 +118,9 @@ class Server {
   ServerOptions options_;
   std::FILE* out_;
   TimeUs startedAt_ = 0;
+  // When the last wait for events returned: what it reported had happened
+  // by then, however long the handling of the events before it took.
+  TimeUs woke_ = 0;
   int epoll_ = -1;
   int udp_ = -1;
   int raw_ = -1;
@@ -126,6 +130,16 @@ class Server {
   std::string stdinText_;
   std::vector<Listener> listeners_;
   std::unordered_map<std::uint32_t, Conn> conns_;
+  // Closed connections whose streams wait to be judged: judging a long
+  // stream takes a while, and a thousand closes in a row must each be seen
+  // when they come, not after the judging of those before.
+  struct Closed {
+    std::size_t terminal;
+    Terminal::ConnId id;
+    TimeUs at;
+    bool byTerminal;
+  };
+  std::vector<Closed> unjudged_;
   std::uint32_t nextConn_ = 1;
   std::priority_queue<Timed, std::vector<Timed>, std::greater<>> timed_;
   std::uint64_t nextSeq_ = 0;
