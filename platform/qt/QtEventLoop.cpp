@@ -5,13 +5,6 @@
 #include <thread>
 
 namespace korven::qt {
-namespace {
-
-int millisecondsUntil(Micros remaining) {
-  return static_cast<int>((remaining.count() + 999) / 1000);  // never wake before the deadline
-}
-
-}  // namespace
 
 void QtEventLoop::processEvents() {
   // Asking the system for socket and timer events costs time in proportion to
@@ -29,14 +22,22 @@ void QtEventLoop::processEvents() {
 }
 
 void QtEventLoop::processEventsFor(Micros duration) {
+  // Qt wakes on whole milliseconds and often one late; a terminal's pause,
+  // owed since its own previous piece, would grow by that at every block.
+  // So events are run until shortly before the end, and the rest is slept.
+  constexpr Micros kSleptAtTheEnd(2000);
   const Micros deadline = clock_.now() + duration;
   QTimer wake;
   wake.setTimerType(Qt::PreciseTimer);
   wake.setSingleShot(true);
-  for (Micros now = clock_.now(); now < deadline; now = clock_.now()) {
-    if (!wake.isActive()) wake.start(millisecondsUntil(deadline - now));
+  for (Micros now = clock_.now(); deadline - now > kSleptAtTheEnd; now = clock_.now()) {
+    if (!wake.isActive()) {
+      wake.start(static_cast<int>((deadline - now - kSleptAtTheEnd).count() / 1000));
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
+  const Micros rest = deadline - clock_.now();
+  if (rest > Micros(0)) std::this_thread::sleep_for(rest);
 }
 
 void QtEventLoop::freeze(Micros duration) {

@@ -1,8 +1,17 @@
 #include "platform/qt/QtTimer.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace korven::qt {
+
+namespace {
+
+// How much sooner than due the QTimer wakes: at most this long is slept with
+// the window's events waiting.
+constexpr int kWakeEarlyMs = 2;
+
+}  // namespace
 
 QtTimer::QtTimer() {
   timer_.setTimerType(Qt::PreciseTimer);
@@ -16,8 +25,13 @@ void QtTimer::setInterval(int milliseconds) {
   if (interval_ == 0) {
     timer_.stop();
   } else {
-    timer_.start(interval_);
+    arm();
   }
+}
+
+void QtTimer::arm() {
+  due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+  timer_.start(std::max(0, interval_ - kWakeEarlyMs));
 }
 
 void QtTimer::timeout() {
@@ -26,7 +40,8 @@ void QtTimer::timeout() {
     missed_ = true;
     return;
   }
-  if (interval_ > 0) timer_.start(interval_);
+  std::this_thread::sleep_until(due_);
+  if (interval_ > 0) arm();
   ticking_ = true;
   onTimer.raise();
   ticking_ = false;
