@@ -813,8 +813,10 @@ bool Server::writeReport(std::string& error) {
 int Server::run() {
   epoll_event events[256];
   while (!stop_) {
-    // Streams are judged once nothing else waits.
-    const int n = ::epoll_wait(epoll_, events, 256, unjudged_.empty() ? -1 : 0);
+    // Streams are judged once nothing has happened for a while: closes come
+    // in runs, and judging between two of them would make the next look late.
+    constexpr int kQuietMs = 50;
+    const int n = ::epoll_wait(epoll_, events, 256, unjudged_.empty() ? -1 : kQuietMs);
     woke_ = now();
     if (n == 0) {
       judgeClosed();
