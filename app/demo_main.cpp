@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -49,8 +50,11 @@ void say(const std::string& line) {
 bool waitFor(const std::function<bool()>& done, int milliseconds) {
   QElapsedTimer clock;
   clock.start();
+  // Waits for events rather than spinning; the timer wakes the loop to look again.
+  QTimer wake;
+  wake.start(5);
   while (!done() && clock.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return done();
 }

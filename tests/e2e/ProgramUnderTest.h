@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -47,8 +48,12 @@ class ProgramUnderTest {
   static bool waitFor(const std::function<bool()>& done, int milliseconds) {
     QElapsedTimer clock;
     clock.start();
+    // Waits for events rather than spinning, which would take a core from
+    // the simulator; the timer wakes the loop to look again.
+    QTimer wake;
+    wake.start(5);
     while (!done() && clock.elapsed() < milliseconds) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return done();
   }
