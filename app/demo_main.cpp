@@ -6,11 +6,9 @@
 //   usage: korven-demo OUTPUT_FOLDER   (run in the demo working folder)
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPixmap>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <string>
 
 #include "app/ImageFile.h"
+#include "app/RunEvents.h"
 #include "app/SimProcess.h"
 #include "platform/qt/FormView.h"
 #include "platform/qt/QtPlatform.h"
@@ -48,15 +47,7 @@ void say(const std::string& line) {
 }
 
 bool waitFor(const std::function<bool()>& done, int milliseconds) {
-  QElapsedTimer clock;
-  clock.start();
-  // Waits for events rather than spinning; the timer wakes the loop to look again.
-  QTimer wake;
-  wake.start(5);
-  while (!done() && clock.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return done();
+  return korven::simproc::runEventsUntil(done, milliseconds);
 }
 
 void chooseImage(ProgPrin& w, const std::string& name) {

@@ -5,9 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include <fstream>
 
 #include "app/ImageFile.h"
+#include "app/RunEvents.h"
 #include "platform/system/OpenFileLimit.h"
 
 namespace korven::bench {
@@ -120,16 +119,7 @@ bool BenchProgram::start() {
 }
 
 bool BenchProgram::waitFor(const std::function<bool()>& done, int milliseconds) {
-  QElapsedTimer clock;
-  clock.start();
-  // Waits for events rather than spinning, so the bench takes no CPU time
-  // from the program's own; the timer wakes it to look again.
-  QTimer wake;
-  wake.start(5);
-  while (!done() && clock.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return done();
+  return simproc::runEventsUntil(done, milliseconds);
 }
 
 void BenchProgram::runFor(int milliseconds) {

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QUdpSocket>
 

@@ -2,17 +2,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/ImageFile.h"
+#include "app/RunEvents.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Loader.h"
 #include "tests/testkit/RecordingDialogs.h"
@@ -46,16 +45,7 @@ class ProgramUnderTest {
 
   // Runs the program's events until `done` or the time limit.
   static bool waitFor(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    // Waits for events rather than spinning, which would take a core from
-    // the simulator; the timer wakes the loop to look again.
-    QTimer wake;
-    wake.start(5);
-    while (!done() && clock.elapsed() < milliseconds) {
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
+    return simproc::runEventsUntil(done, milliseconds);
   }
   void runFor(int milliseconds) {
     waitFor([] { return false; }, milliseconds);
