@@ -133,14 +133,14 @@ int main(int argc, char** argv) {
 
   say("verdicts of the simulated terminals:");
   bool asExpected = found && w.LST_ALL_ERR.itemCount() == 1;
-  for (const QJsonValue& value : sim.report()) {
+  for (const auto& value : sim.report()) {
     const QJsonObject t = value.toObject();
     const QString address = t.value("address").toString();
     QStringList verdicts;
-    for (const QJsonValue& s : t.value("streams").toArray()) {
+    for (const auto& s : t.value("streams").toArray()) {
       const QJsonObject stream = s.toObject();
       QStringList problems;
-      for (const QJsonValue& p : stream.value("problems").toArray()) problems << p.toString();
+      for (const auto& p : stream.value("problems").toArray()) problems << p.toString();
       verdicts << stream.value("verdict").toString() +
                       (problems.isEmpty() ? "" : " (" + problems.join("; ") + ")");
       asExpected = asExpected && stream.value("verdict").toString() == "ok";

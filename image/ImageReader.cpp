@@ -8,7 +8,7 @@ namespace {
 // Large enough to cross a big file of zeros quickly, small enough that the
 // window gets its pending events often (a chunk is well under a millisecond
 // from the page cache).
-constexpr std::size_t kChunk = 256 * 1024;
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
 }  // namespace
 

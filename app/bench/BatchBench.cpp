@@ -50,8 +50,8 @@ struct Gaps {
 // Gap statistics per kind over every stream of every terminal.
 std::map<QString, Gaps> mergeGaps(const QJsonArray& terminals) {
   std::map<QString, Gaps> all;
-  for (const QJsonValue& t : terminals) {
-    for (const QJsonValue& s : t.toObject().value("streams").toArray()) {
+  for (const auto& t : terminals) {
+    for (const auto& s : t.toObject().value("streams").toArray()) {
       const QJsonObject gaps = s.toObject().value("gaps").toObject();
       for (auto it = gaps.begin(); it != gaps.end(); ++it) {
         const QJsonObject g = it.value().toObject();
@@ -188,9 +188,9 @@ int main(int argc, char** argv) {
   std::printf("%s\n", bad.empty() ? "" : bad.size() > 5 ? ", ...)" : ")");
   // The first problems the simulator named, for a run that misses.
   int named = 0;
-  for (const QJsonValue& t : terminals) {
-    for (const QJsonValue& s : t.toObject().value("streams").toArray()) {
-      for (const QJsonValue& p : s.toObject().value("problems").toArray()) {
+  for (const auto& t : terminals) {
+    for (const auto& s : t.toObject().value("streams").toArray()) {
+      for (const auto& p : s.toObject().value("problems").toArray()) {
         if (named++ < 3) {
           std::printf("    %s: %s\n", qPrintable(t.toObject().value("address").toString()),
                       qPrintable(p.toString()));

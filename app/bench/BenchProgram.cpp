@@ -154,6 +154,7 @@ double BenchProgram::update(int milliseconds) {
 
 std::vector<std::string> BenchProgram::failures() {
   std::vector<std::string> listed;
+  listed.reserve(static_cast<std::size_t>(w().LST_ALL_ERR.itemCount()));
   for (int i = 0; i < w().LST_ALL_ERR.itemCount(); ++i) listed.push_back(w().LST_ALL_ERR.item(i));
   return listed;
 }
@@ -208,7 +209,7 @@ int verifiedTerminals(const QJsonArray& terminals) {
 
 std::vector<std::string> unverifiedTerminals(const QJsonArray& terminals) {
   std::vector<std::string> addresses;
-  for (const QJsonValue& t : terminals) {
+  for (const auto& t : terminals) {
     if (!verified(t.toObject())) {
       addresses.push_back(t.toObject().value("address").toString().toStdString());
     }

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   std::set<std::string> distinct;
   for (int i = 0; i < w.LST_ALL.count(); ++i) distinct.insert(w.LST_ALL.line(i));
   int answered = 0;
-  for (const QJsonValue& t : sim.report()) answered += t.toObject().value("answered").toInt();
+  for (const auto& t : sim.report()) answered += t.toObject().value("answered").toInt();
   const auto msBetween = [](Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
   };

@@ -49,7 +49,7 @@ Qt::Alignment alignmentOf(Alignment alignment) {
 
 // Tooltips may be taken for markup by Qt; file names and addresses must show as written.
 QString plainToolTip(const std::string& tip) {
-  const QString text = toQString(tip);
+  QString text = toQString(tip);
   if (text.isEmpty()) return text;
   return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
          QStringLiteral("</p>");
@@ -283,7 +283,7 @@ void FormView::applyText(Control& control) {
   QWidget* widget = widgetOf(control);
   const QString text = toQString(control.text());
   if (widget == window_) {
-    window_->setWindowTitle(text);
+    widget->setWindowTitle(text);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
     if (control.autoSize) label->adjustSize();
