@@ -196,6 +196,10 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       const auto t = ms(0, 60'000);
       if (!t) return std::nullopt;
       o.lateTolerance = *t;
+    } else if (a == "--wait-late-tolerance") {
+      const auto t = ms(0, 60'000);
+      if (!t) return std::nullopt;
+      o.waitLateTolerance = *t;
     } else if (a == "--go-boot") {
       if (v != "on" && v != "off") {
         error = "--go-boot: expected on or off, got \"" + v + "\"";
@@ -261,6 +265,7 @@ Expectations expectationsFrom(const SimOptions& options) {
   e.boot = options.boot;
   e.earlyTolerance = options.earlyTolerance;
   e.lateTolerance = options.lateTolerance;
+  e.waitLateTolerance = options.waitLateTolerance.value_or(options.lateTolerance);
   return e;
 }
 
@@ -283,6 +288,8 @@ Run it only inside a private network namespace (tools/in-netns).
   --boot bytes|whole     how the boot request must come (default bytes)
   --early-tolerance MS   a pause shorter by more is a fault (default 2)
   --late-tolerance MS    a pause longer by more is a fault (default 100)
+  --wait-late-tolerance MS  the same for the waits after the boot request and its
+                         bytes (default: the late tolerance)
   --reply-spacing US     between the replies to one broadcast (default 200)
   --answers N            replies of each terminal to each query (default 1); the
                          copies go out in rounds, one reply of every terminal each

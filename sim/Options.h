@@ -23,6 +23,7 @@ struct SimOptions {
   BootStyle boot = BootStyle::Bytes;
   TimeUs earlyTolerance = 2'000;
   TimeUs lateTolerance = 100'000;
+  std::optional<TimeUs> waitLateTolerance;  // none: the late tolerance
   // Per terminal, in address order; filled from --fault and --status.
   std::vector<TerminalConfig> terminals;
   bool help = false;

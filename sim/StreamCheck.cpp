@@ -435,7 +435,9 @@ class Checker {
         }
       } else {
         s.worstLate = std::max(s.worstLate, d - s.expected);
-        if (d - s.expected > expect_.lateTolerance) {
+        const bool frozenWait = k == static_cast<std::size_t>(GapKind::BootByte) ||
+                                k == static_cast<std::size_t>(GapKind::BootToData);
+        if (d - s.expected > (frozenWait ? expect_.waitLateTolerance : expect_.lateTolerance)) {
           late[k].push_back("gap " + gapName(from, to) + " late by " + millis(d - s.expected));
         }
       }

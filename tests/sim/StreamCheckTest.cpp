@@ -21,6 +21,12 @@ struct Sent {
   TimeUs closeAt = 0;
 };
 
+// Delays the chunk `from` and all after it.
+void shiftFrom(Sent& s, std::size_t from, TimeUs by) {
+  for (std::size_t i = from; i < s.chunks.size(); ++i) s.chunks[i].at += by;
+  s.closeAt += by;
+}
+
 Sent correctStream(const std::string& data, bool whole = false, bool goBoot = true,
                    TimeUs pace = 100 * kMs) {
   Sent s;
@@ -144,10 +150,6 @@ TEST(StreamCheck, EachFaultOfTheSenderIsNamed) {
     std::string problem;
     BootStyle expected = BootStyle::Bytes;
   };
-  const auto shiftFrom = [](Sent& s, std::size_t from, TimeUs by) {
-    for (std::size_t i = from; i < s.chunks.size(); ++i) s.chunks[i].at += by;
-    s.closeAt += by;
-  };
   // Chunks: 0-8 boot bytes, 9-14 blocks 1-6, 15-19 marker, 20 checksum.
   const std::vector<Case> cases = {
       {"wrong checksum", [](Sent& s) { s.chunks[20].bytes = "\x12"; },
@@ -239,6 +241,22 @@ TEST(StreamCheck, ShortImagesKeepTheBlockPaceToTheEnd) {
   const Verdict v0 = checkStream(correctStream("").chunks, std::nullopt, expecting(""));
   EXPECT_EQ(v0.gap(GapKind::BootToData).expected, 7 * kS);
   EXPECT_EQ(v0.gap(GapKind::BootToData).count, 1);
+}
+
+TEST(StreamCheck, TheWaitsOfTheBootStepHaveTheirOwnLateTolerance) {
+  const std::string image = imageOf(640);
+  Sent s = correctStream(image);
+  shiftFrom(s, 4, 250 * kMs);
+  shiftFrom(s, 9, 250 * kMs);
+  shiftFrom(s, 12, 150 * kMs);
+  Expectations e = expecting(image);
+  EXPECT_EQ(checkStream(s.chunks, s.closeAt, e).problems,
+            (std::vector<std::string>{"gap boot byte 4->5 late by 250 ms",
+                                      "gap boot byte 9->block 1 late by 250 ms",
+                                      "gap block 3->4 late by 150 ms"}));
+  e.waitLateTolerance = 300 * kMs;
+  EXPECT_EQ(checkStream(s.chunks, s.closeAt, e).problems,
+            std::vector<std::string>{"gap block 3->4 late by 150 ms"});
 }
 
 TEST(StreamCheck, GapStatisticsMeasureEveryPause) {
