@@ -83,6 +83,8 @@ bool QtTcpSocket::sendData(std::string_view bytes) {
 }
 
 std::string QtTcpSocket::getData() {
+  // A socket that never connected, or was closed, holds nothing to read.
+  if (!socket_->isOpen()) return {};
   const QByteArray data = socket_->readAll();
   return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
