@@ -1,6 +1,7 @@
 #include "platform/system/StdFiles.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,6 +60,15 @@ bool writeAll(int fd, std::string_view content) {
   return true;
 }
 
+// The permissions a file created now gets: mkstemp makes its file private,
+// and another account starting the program in the same folder could not
+// read it back.
+mode_t newFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 }  // namespace
 
 std::string StdFiles::currentFolder() {
@@ -100,7 +110,8 @@ bool StdFiles::replaceFile(const std::string& path, std::string_view content) {
   std::string temporary = path + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
-  const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
+  const bool written =
+      ::fchmod(fd, newFileMode()) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
     ::unlink(temporary.c_str());
