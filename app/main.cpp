@@ -9,6 +9,11 @@
 int main(int argc, char** argv) {
   // One connection per terminal of a batch needs many descriptors.
   korven::raiseOpenFileLimit();
+  // Screen readers and other assistive clients reach the window without a
+  // setting of the desktop's, wherever the accessibility bus runs.
+  if (qEnvironmentVariableIsEmpty("QT_LINUX_ACCESSIBILITY_ALWAYS_ON")) {
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+  }
   QApplication application(argc, argv);
   korven::qt::QtPlatform platform;
   korven::Loader loader(platform);

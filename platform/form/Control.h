@@ -101,6 +101,9 @@ class Control {
   bool autoSize = false;
   Control* container = nullptr;  // the frame that holds it, if any
   int tabIndex = 0;
+  // What a screen reader calls the control where its caption does not say
+  // it: a box, a list, a label that shows a value.
+  std::string role;
 
   const std::string& text() const { return text_; }
   // Setting a different text raises onChange, exactly as typing does.

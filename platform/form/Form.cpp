@@ -10,4 +10,10 @@ Control* Form::find(const std::string& name, int arrayIndex) {
   return nullptr;
 }
 
+bool Form::userClose() {
+  if (!enabled()) return false;
+  onUnload.raise();
+  return true;
+}
+
 }  // namespace korven

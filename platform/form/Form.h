@@ -16,6 +16,11 @@ class Form : public Control {
   Event<> onLoad;
   Event<> onUnload;
 
+  // The operator (or the window manager) asks to close the window. A
+  // disabled window cannot be closed, as with the classic toolkit: during an
+  // update that would cut every terminal's stream. True when it closes.
+  bool userClose();
+
   // The controls in the order they were created.
   const std::vector<Control*>& controls() const { return controls_; }
   // Finds a control by name and, for control arrays, index; null when absent.

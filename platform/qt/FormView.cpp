@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QTextDocument>
 
 #include "platform/form/Controls.h"
+#include "platform/qt/FormWidgets.h"
 #include "platform/qt/InputFilter.h"
 #include "platform/qt/Latin1.h"
 
@@ -54,32 +54,6 @@ QString plainToolTip(const std::string& tip) {
   return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
          QStringLiteral("</p>");
 }
-
-// The window: closing it raises the model's Unload, and the close is never refused.
-class WindowWidget : public QWidget {
- public:
-  explicit WindowWidget(Form& form) : form_(form) {}
-
- protected:
-  void closeEvent(QCloseEvent* event) override {
-    form_.onUnload.raise();
-    event->accept();
-  }
-
- private:
-  Form& form_;
-};
-
-class ComboEdit : public QComboBox {
- public:
-  ComboEdit() {
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);  // Enter must not add the typed text to the list
-    setCompleter(nullptr);                 // typed text stays as typed
-    lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
-    lineEdit()->setAcceptDrops(false);
-  }
-};
 
 }  // namespace
 
@@ -131,6 +105,7 @@ QWidget* FormView::create(Control& control) {
     case ControlKind::TextBox: {
       auto* edit = new QLineEdit(parent);
       edit->setContextMenuPolicy(Qt::NoContextMenu);
+      edit->setAcceptDrops(false);  // as the classic text box: dropped text never lands
       QObject::connect(edit, &QLineEdit::textEdited, [this, &control](const QString& text) {
         if (!syncing()) static_cast<TextBox&>(control).userEdit(fromQString(text));
       });
@@ -138,8 +113,7 @@ QWidget* FormView::create(Control& control) {
       break;
     }
     case ControlKind::ComboBox: {
-      auto* combo = new ComboEdit;
-      combo->setParent(parent);
+      auto* combo = new ComboEdit(parent);
       QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
                        [this, &control](const QString& text) {
                          if (!syncing())
@@ -153,7 +127,7 @@ QWidget* FormView::create(Control& control) {
       break;
     }
     case ControlKind::ListBox: {
-      auto* list = new QListWidget(parent);
+      auto* list = new ListWidget(parent, syncing_);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
       // Every line is one line of the same font. Without this, moving the
       // current line lays out every line again, so listing n terminals
@@ -203,9 +177,9 @@ QWidget* FormView::create(Control& control) {
     case ControlKind::Form:
       return window_;
   }
-  widget->setObjectName(toQString(control.name()) + (control.arrayIndex() >= 0
-                                                         ? QString::number(control.arrayIndex())
-                                                         : QString()));
+  widget->setObjectName(
+      toQString(control.name()) +
+      (control.arrayIndex() >= 0 ? QStringLiteral("(%1)").arg(control.arrayIndex()) : QString()));
   widget->setGeometry(rectOf(control.place));
   QFont font = QApplication::font();
   font.setPointSizeF(control.font.points);
@@ -247,6 +221,7 @@ void FormView::apply(Control& control, const ModelChange& change) {
       break;
     case Aspect::ToolTip:
       widget->setToolTip(plainToolTip(control.toolTip()));
+      widget->setAccessibleDescription(toQString(control.toolTip()));
       break;
     case Aspect::ListReset:
     case Aspect::LineInserted:
@@ -282,6 +257,7 @@ void FormView::apply(Control& control, const ModelChange& change) {
 void FormView::applyText(Control& control) {
   QWidget* widget = widgetOf(control);
   const QString text = toQString(control.text());
+  applySpokenName(control, widget, text);
   if (widget == window_) {
     widget->setWindowTitle(text);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -303,6 +279,17 @@ void FormView::applyText(Control& control) {
   }
 }
 
+void FormView::applySpokenName(const Control& control, QWidget* widget, const QString& text) {
+  // Without a role, a screen reader speaks the caption. A label with a role
+  // shows a value, so both are spoken; a box or list gives its value itself.
+  if (control.role.empty()) return;
+  QString name = toQString(control.role);
+  if (control.kind() == ControlKind::Label && !text.isEmpty()) name += QStringLiteral(": ") + text;
+  widget->setAccessibleName(name);
+  // Readers name a combo box by its text; its edit field carries the role.
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->lineEdit()->setAccessibleName(name);
+}
+
 void FormView::applyColors(Control& control) {
   QWidget* widget = widgetOf(control);
   if (control.kind() == ControlKind::Shape) {
@@ -312,7 +299,6 @@ void FormView::applyColors(Control& control) {
                               .arg(fill.name(), border.name()));
     return;
   }
-  if (control.kind() == ControlKind::Frame) return;
   QPalette palette = widget == window_ ? QApplication::palette() : widget->palette();
   const QColor back = colorOf(control.backColor());
   const QColor fore = colorOf(control.foreColor());
@@ -329,9 +315,10 @@ void FormView::applyColors(Control& control) {
     }
   }
   widget->setPalette(palette);
-  if (control.kind() == ControlKind::Label || widget == window_) {
-    widget->setAutoFillBackground(ownColor || widget == window_);
-  }
+  // Every control paints its own background, as the classic ones do: a
+  // label or check box left at the button face must not show the window's
+  // red during an update.
+  widget->setAutoFillBackground(true);
   if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->lineEdit()->setPalette(palette);
 }
 

@@ -33,6 +33,7 @@ class FormView {
   void applyAll(Control& control);
   void applyColors(Control& control);
   void applyText(Control& control);
+  void applySpokenName(const Control& control, QWidget* widget, const QString& text);
   void applyList(Control& control, const ModelChange& change);
 
   Form& form_;

@@ -193,6 +193,7 @@ ProgPrin::ProgPrin(Platform& platform)
 
   int tab = 0;
   for (Control* c : PROG_PRIN.controls()) c->tabIndex = tab++;
+  nameRoles();
 
   UDP_RX->setRemoteHost(kBroadcastAddress);
   UDP_RX->setRemotePort(1024);
@@ -203,6 +204,40 @@ ProgPrin::ProgPrin(Platform& platform)
   TCPIP.create(0);
   TCPIP.element(0)->setRemoteHost("192.168.1.250");
   TCPIP.element(0)->setRemotePort(14005);
+}
+
+void ProgPrin::nameRoles() {
+  // What a screen reader calls each control whose caption does not say it.
+  const std::pair<Control*, const char*> roles[] = {
+      {&AFF_CURDIR, "Working folder"},
+      {&MENU_NOM_FICHIER, "Image file"},
+      {&Frame3, "Update"},
+      {&Shape1, "Update button surround"},
+      {&INP_IP, "Terminal address"},
+      {&AFF_STATUS0, "Terminal status"},
+      {&INP_PORT, "Update port"},
+      {&INP_DEL, "Extra delay per block, milliseconds"},
+      {&AFF_DE, "From"},
+      {&SCROLL_XTOY_0, "First terminal of the range"},
+      {&AFF_A, "To"},
+      {&SCROLL_XTOY_1, "Last terminal of the range"},
+      {&LST_ALL, "Terminals found"},
+      {&LST_STATUS, "Status of each terminal"},
+      {&AFF_ALL_NB, "Number of terminals found"},
+      {&LST_ALL_ERR, "Failed sends"},
+      {&AFF_NO_LST, "Current line"},
+      {&AFF_UPD_CPT, "Update counter"},
+      {&AFF_UPD_MSG, "Update step"},
+      {&AFF_SEND_PROC, "Progress"},
+      {&AFF_TR_PERC, "Percentage sent"},
+      {&NOM_FICHIER, "Chosen image"},
+      {&AFF_NO_ENV, "Transfer cursor"},
+      {&CHECK, "Checksum"},
+      {&VERT, "OK colour"},
+      {&ROUGE, "Error colour"},
+      {&BLANC, "Neutral colour"},
+  };
+  for (const auto& [control, role] : roles) control->role = role;
 }
 
 }  // namespace korven

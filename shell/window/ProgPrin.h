@@ -99,6 +99,9 @@ class ProgPrin {
 
   // Whether single-terminal or all-terminals mode is on, read anew each time.
   bool allTerminals() const { return SW_ALL.value() == 1; }
+
+ private:
+  void nameRoles();
 };
 
 }  // namespace korven

@@ -25,7 +25,7 @@ class ConfigRun {
     loader = std::make_unique<Loader>(platform);
     return loader->PROG_PRIN_Load();
   }
-  void close() { loader->window().PROG_PRIN.onUnload.raise(); }
+  void close() { loader->window().PROG_PRIN.userClose(); }
   ProgPrin& w() { return loader->window(); }
   std::string saved() {
     auto* entry = platform.fileSystem.find("TCP_BRD.CFG");
