@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/Time.h"
 
 namespace korven {
@@ -16,6 +18,10 @@ class EventLoop {
   // Blocks the thread for `duration` on the monotonic clock: nothing is
   // handled and the window is not repainted meanwhile; never returns earlier.
   virtual void freeze(Micros duration) = 0;
+  // For whoever drives the program from outside (an operator, a test), never
+  // for its handlers: runs handlers as events come until `done()` holds or
+  // `limit` has passed on the monotonic clock; whether `done()` holds.
+  virtual bool waitUntil(const std::function<bool()>& done, Micros limit) = 0;
 };
 
 // A monotonic clock: it never goes back and ignores changes of the wall clock.

@@ -45,4 +45,16 @@ void QtEventLoop::freeze(Micros duration) {
   std::this_thread::sleep_until(std::chrono::steady_clock::now() + duration);
 }
 
+bool QtEventLoop::waitUntil(const std::function<bool()>& done, Micros limit) {
+  // Sleeps until events come; a wake-up every few milliseconds looks at
+  // `done()` even when nothing happens.
+  const Micros deadline = clock_.now() + limit;
+  QTimer wake;
+  wake.start(5);
+  while (!done() && clock_.now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return done();
+}
+
 }  // namespace korven::qt

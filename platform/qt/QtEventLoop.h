@@ -11,6 +11,7 @@ class QtEventLoop : public EventLoop {
   void processEvents() override;
   void processEventsFor(Micros duration) override;
   void freeze(Micros duration) override;
+  bool waitUntil(const std::function<bool()>& done, Micros limit) override;
 
  private:
   const Clock& clock_;

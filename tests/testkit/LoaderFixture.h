@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "operator/Operator.h"
 #include "shell/Loader.h"
 #include "tests/testkit/RecordingTerminal.h"
 #include "tests/testkit/TestPlatform.h"
@@ -16,7 +17,8 @@ class LoaderFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     loader = std::make_unique<Loader>(platform);
-    ASSERT_TRUE(loader->PROG_PRIN_Load());
+    op = std::make_unique<Operator>(*loader, platform);
+    ASSERT_TRUE(op->start());
     platform.dialogBoxes.shown.clear();
   }
 
@@ -24,22 +26,18 @@ class LoaderFixture : public ::testing::Test {
   VirtualScheduler& time() { return platform.scheduler; }
   void advanceMs(long ms) { time().advance(Micros(ms * 1000)); }
   bool until(const std::function<bool()>& done, long limitMs = 600'000) {
-    return time().advanceUntil(done, Micros(limitMs * 1000));
+    return op->waitUntil(done, Micros(limitMs * 1000));
   }
-  bool green() { return w().INP_IP.backColor() == w().VERT.backColor(); }
+  bool green() { return op->connected(); }
 
   // Types the address into the box and waits until it turns green.
   bool chooseTerminal(const std::string& address) {
     if (w().INP_IP.text() == address && green()) return true;
-    w().INP_IP.setText("");
-    w().INP_IP.userType(address);
+    op->typeAddress(address);
     return until([this] { return green(); }, 5000);
   }
   // Clicks UPDATE and waits until the window is back.
-  bool updateAndWait() {
-    w().B_UPDATE.userClick();
-    return until([this] { return w().PROG_PRIN.enabled(); }, 1'000'000);
-  }
+  bool updateAndWait() { return op->update(Micros(1'000'000'000)) == Operator::Update::Ran; }
   // A terminal's answer to the query, as the program receives it.
   void replyFrom(const std::string& address) {
     datagramFrom(address, "KORVEN," + address + ",00-16-AB,IPT");
@@ -54,16 +52,13 @@ class LoaderFixture : public ::testing::Test {
     w().SW_ALL.setValue(1);
   }
   void addImage(const std::string& name, const std::string& bytes) {
-    platform.fileSystem.add(name, bytes);
-    w().MENU_NOM_FICHIER.userFocusIn();
-    for (int i = 0; i < w().MENU_NOM_FICHIER.itemCount(); ++i) {
-      if (w().MENU_NOM_FICHIER.item(i) == name) w().MENU_NOM_FICHIER.userPick(i);
-    }
-    w().MENU_NOM_FICHIER.userFocusOut();
+    op->writeImage(name, bytes);
+    op->chooseImage(name);
   }
 
   TestPlatform platform;
   std::unique_ptr<Loader> loader;
+  std::unique_ptr<Operator> op;
 };
 
 }  // namespace korven::testkit

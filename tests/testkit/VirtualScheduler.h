@@ -28,6 +28,9 @@ class VirtualScheduler : public EventLoop, public Clock {
   void processEvents() override;
   void processEventsFor(Micros duration) override;
   void freeze(Micros duration) override;
+  bool waitUntil(const std::function<bool()>& done, Micros limit) override {
+    return advanceUntil(done, limit);
+  }
 
   // Test driving: move time forward, delivering what falls due on the way.
   void advance(Micros duration) { runUntil(now_ + duration); }

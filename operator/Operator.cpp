@@ -1,0 +1,106 @@
+#include "operator/Operator.h"
+
+#include <algorithm>
+
+#include "connections/ConnectionManager.h"
+
+namespace korven {
+
+std::string oneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return text;
+}
+
+bool Operator::waitUntil(const std::function<bool()>& done, Micros limit) {
+  return platform_.eventLoop().waitUntil(done, limit);
+}
+
+void Operator::wait(Micros duration) {
+  platform_.eventLoop().waitUntil([] { return false; }, duration);
+}
+
+bool Operator::writeImage(const std::string& name, const std::string& bytes) {
+  Files& files = platform_.files();
+  return files.replaceFile(files.currentFolder() + files.separator() + name, bytes);
+}
+
+bool Operator::chooseImage(const std::string& name) {
+  ComboBox& box = w().MENU_NOM_FICHIER;
+  box.userFocusIn();
+  for (int i = 0; i < box.itemCount(); ++i) {
+    if (box.item(i) == name) box.userPick(i);
+  }
+  box.userFocusOut();
+  return w().NOM_FICHIER.text() == name;
+}
+
+void Operator::typeAddress(const std::string& address) {
+  ComboBox& box = w().INP_IP;
+  box.userEdit(std::string());
+  box.userType(address);
+}
+
+bool Operator::pickAddress(const std::string& address) {
+  const auto& items = w().INP_IP.items();
+  const auto found = std::find(items.begin(), items.end(), address);
+  return found != items.end() && w().INP_IP.userPick(static_cast<int>(found - items.begin()));
+}
+
+bool Operator::connected() const {
+  return w().INP_IP.backColor() == w().VERT.backColor();
+}
+
+void Operator::allTerminals(bool on) {
+  if (w().allTerminals() != on) w().SW_ALL.userClick();
+}
+
+void Operator::setRange(int from, int to) {
+  w().SCROLL_XTOY_0.userSetValue(from);
+  w().SCROLL_XTOY_1.userSetValue(to);
+}
+
+int Operator::markedLines() const {
+  int marked = 0;
+  for (int i = 0; i < w().LST_ALL.count(); ++i) marked += w().LST_ALL.selected(i) ? 1 : 0;
+  return marked;
+}
+
+bool Operator::allConnected() const {
+  return w().AFF_ALL_NB.backColor() == w().VERT.backColor();
+}
+
+Operator::Update Operator::update(Micros limit) {
+  w().B_UPDATE.userClick();
+  // A started update disables the window within the click; a refused one
+  // leaves it as it was, with its message box shown.
+  if (w().PROG_PRIN.enabled()) return Update::Refused;
+  return waitUntil([this] { return w().PROG_PRIN.enabled(); }, limit) ? Update::Ran
+                                                                       : Update::TimedOut;
+}
+
+std::vector<std::string> Operator::failures() const {
+  return w().LST_ALL_ERR.items();
+}
+
+std::vector<TerminalView> Operator::terminals() const {
+  const auto listed = failures();
+  const auto failed = [&](const std::string& address) {
+    return std::find(listed.begin(), listed.end(), kFailurePrefix + address) != listed.end();
+  };
+  std::vector<TerminalView> shown;
+  if (!w().allTerminals()) {
+    const TcpSocket* single = w().TCPIP.element(0);
+    const std::string address = single != nullptr ? single->remoteHost() : std::string();
+    shown.push_back({0, address, connected(), w().AFF_STATUS0.text(), failed(address)});
+    return shown;
+  }
+  const ListBox& lines = w().LST_ALL;
+  for (int i = 0; i < lines.count(); ++i) {
+    const std::string status = w().LST_STATUS.hasLine(i) ? w().LST_STATUS.line(i) : std::string();
+    shown.push_back({i, lines.line(i), lines.selected(i), status, failed(lines.line(i))});
+  }
+  return shown;
+}
+
+}  // namespace korven
