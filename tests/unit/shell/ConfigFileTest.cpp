@@ -88,17 +88,5 @@ TEST(ConfigFile, AFileThatCannotBeReadEndsStartup) {
   EXPECT_EQ(run.platform.dialogBoxes.texts().back(), "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !");
 }
 
-TEST(ConfigFile, AReadOnlyFolderKeepsTheOldFileAndTheProgramRunning) {
-  ConfigRun run;
-  run.platform.fileSystem.add("TCP_BRD.CFG", "10.0.0.1\r\n");
-  ASSERT_TRUE(run.start());
-  run.platform.fileSystem.folderWritable = false;
-  run.w().INP_IP.setText("10.0.0.2");
-  run.w().INP_IP.userFocusOut();
-  run.close();
-  EXPECT_EQ(run.saved(), "10.0.0.1\r\n");
-  EXPECT_EQ(run.platform.fileSystem.replaceCalls, 2);
-}
-
 }  // namespace
 }  // namespace korven

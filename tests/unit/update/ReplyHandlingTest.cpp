@@ -51,12 +51,17 @@ TEST_F(ReplyHandlingTest, AllTerminalsModeWritesTheElementsStatusLine) {
   w().TCPIP.element(1)->setRemotePort(1024);
   w().SW_ALL.setValue(1);
   ASSERT_TRUE(until([&] { return w().LST_ALL.selected(1); }, 2000));
-  std::vector<std::string> rewrites;
+  int rewrites = 0;
+  w().LST_STATUS.setObserver(
+      [&](const ModelChange& change) { rewrites += change.aspect == Aspect::LineChanged ? 1 : 0; });
   terminal.reply("\xFB");
   advanceMs(1);
   EXPECT_EQ(w().LST_STATUS.line(1), "TERM");
   EXPECT_EQ(w().LST_STATUS.line(0), "-----");
   EXPECT_EQ(w().AFF_STATUS0.text(), "");
+  terminal.reply("\xFB");
+  advanceMs(1);
+  EXPECT_EQ(rewrites, 1) << "a line already showing the status is not written again";
 }
 
 }  // namespace
