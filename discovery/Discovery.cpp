@@ -1,6 +1,5 @@
 #include "discovery/Discovery.h"
 
-#include "discovery/AddressEntry.h"
 #include "discovery/Frames.h"
 
 namespace korven {

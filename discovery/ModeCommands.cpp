@@ -1,6 +1,5 @@
 #include "discovery/ModeCommands.h"
 
-#include "discovery/AddressEntry.h"
 #include "discovery/Frames.h"
 
 namespace korven {

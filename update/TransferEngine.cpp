@@ -47,7 +47,7 @@ void TransferEngine::TIM_SEND_Timer() {
   } else if (i == 2) {
     // the boot request: nothing before it is sent
   } else if (i == kFirstBlockEntry) {
-    wait(5);
+    DELAIS(5);
     AFF_MSG_UPD(kStepProgram);
     timer.setInterval(blockPace(w_.INP_DEL.text()).value_or(100));
   } else if (i == end - 8) {
@@ -65,7 +65,7 @@ void TransferEngine::TIM_SEND_Timer() {
       connections_.ENV_TCP(entry, i > kFirstBlockEntry ? pause : Micros(0));
     }
     w_.AFF_NO_ENV.setText(std::to_string(i + 1));
-    if (i == 2) wait(1);
+    if (i == 2) DELAIS(1);
   } else {
     finish(pause);
   }
@@ -76,7 +76,7 @@ void TransferEngine::sendBootRequestByteByByte(const std::string& request) {
   for (char byte : request) {
     connections_.ENV_TCP(std::string(1, byte));
     events.processEvents();
-    wait(1);
+    DELAIS(1);
     events.processEvents();
   }
 }
@@ -113,7 +113,7 @@ void TransferEngine::AFF_PROC_UPD(bool visible) {
   w_.AFF_SEND_PROC.setVisible(visible);
 }
 
-void TransferEngine::DELAIS(double& seconds) {
+void TransferEngine::DELAIS(double seconds) {
   if (w_.AFF_UPD_MSG.text() == kStepBoot && w_.SW_GO_BOOT.value() == 0) seconds = 3;
   // A frozen wait on the monotonic clock: it sleeps rather than spins, and
   // neither midnight nor a change of the wall clock can shorten it.

@@ -26,12 +26,11 @@ class TransferEngine {
   void AFF_MSG_UPD(const std::string& text);
   void AFF_PROC_UPD(bool visible);
   // Freezes the window for `seconds` (3 s while the boot step shows and
-  // GO BOOT is unchecked); the caller's value becomes the wait made.
-  void DELAIS(double& seconds);
+  // GO BOOT is unchecked).
+  void DELAIS(double seconds);
   void SW_DELAY_Click();
 
  private:
-  void wait(double seconds) { DELAIS(seconds); }
   void sendBootRequestByteByByte(const std::string& request);
   void finish(Micros pause);
 

@@ -49,7 +49,6 @@ enum class Aspect {
   ToolTip,
   ListReset,     // every line may differ: rebuild the list
   LineInserted,  // index: the new line's position
-  LineRemoved,   // index: the removed line's former position
   LineChanged,   // index: the line whose text changed
   LineMark,      // index: the line whose selection mark changed
   CurrentLine,

@@ -225,7 +225,6 @@ void FormView::apply(Control& control, const ModelChange& change) {
       break;
     case Aspect::ListReset:
     case Aspect::LineInserted:
-    case Aspect::LineRemoved:
     case Aspect::LineChanged:
     case Aspect::LineMark:
     case Aspect::CurrentLine:
@@ -349,9 +348,6 @@ void FormView::applyList(Control& control, const ModelChange& change) {
   switch (change.aspect) {
     case Aspect::LineInserted:
       list->insertItem(change.index, makeItem(change.index));
-      break;
-    case Aspect::LineRemoved:
-      delete list->takeItem(change.index);
       break;
     case Aspect::LineChanged:
       if (auto* item = list->item(change.index)) item->setText(toQString(model.line(change.index)));
