@@ -1,14 +1,20 @@
 #pragma once
 
 #include <QUdpSocket>
+#include <memory>
 
 #include "platform/Sockets.h"
+#include "platform/qt/DatagramReader.h"
 
 namespace korven::qt {
 
 class QtUdpSocket : public UdpSocket {
  public:
-  QtUdpSocket();
+  QtUdpSocket() = default;
+  ~QtUdpSocket() override;
+  QtUdpSocket(const QtUdpSocket&) = delete;
+  QtUdpSocket& operator=(const QtUdpSocket&) = delete;
+
   int localPort() const override;
   bool setLocalPort(int port) override;
   bool bind() override;
@@ -16,9 +22,12 @@ class QtUdpSocket : public UdpSocket {
   std::string getData() override;
 
  private:
-  void readPending();
+  void announce();
+  void announceLater();
 
+  // Binds and sends; the reader alone takes datagrams off it.
   QUdpSocket socket_;
+  std::unique_ptr<DatagramReader> reader_;
   int port_ = 0;
   std::string datagram_;
   bool read_ = true;
