@@ -1,6 +1,7 @@
 #include "platform/qt/QtUdpSocket.h"
 
 #include <QVariant>
+#include <chrono>
 
 #include "platform/Ipv4.h"
 
@@ -54,16 +55,18 @@ std::string QtUdpSocket::getData() {
 }
 
 void QtUdpSocket::announce() {
-  // One notice per datagram, read by the handler or not; a few per turn of
-  // the event loop, so that the window handles its timers and input in
-  // between, and then a new turn for the rest.
-  constexpr int kPerTurn = 32;
-  for (int n = 0; n < kPerTurn; ++n) {
+  // One notice per datagram, read by the handler or not, for a few
+  // milliseconds per turn of the event loop and then a new turn for the
+  // rest: the window handles its timers and input in between, and what a
+  // turn costs besides (a list's layout, a paint) is shared by many replies.
+  constexpr auto kPerTurn = std::chrono::milliseconds(4);
+  const auto until = std::chrono::steady_clock::now() + kPerTurn;
+  do {
     if (!reader_ || !reader_->take(datagram_)) return;
     read_ = false;
     onDataArrival.raise(datagram_.size());
     if (!read_) datagram_.clear();
-  }
+  } while (std::chrono::steady_clock::now() < until);
   announceLater();
 }
 
