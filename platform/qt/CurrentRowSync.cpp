@@ -19,8 +19,7 @@ void CurrentRowSync::mark(QListWidget* list) {
   if (std::find(marked_.begin(), marked_.end(), list) == marked_.end()) marked_.emplace_back(list);
   if (posted_) return;
   posted_ = true;
-  QMetaObject::invokeMethod(
-      this, [this] { flush(); }, Qt::QueuedConnection);
+  flushLater_.post();
 }
 
 void CurrentRowSync::flush() {

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/qt/PostedCall.h"
+
 class QListWidget;
 
 namespace korven::qt {
@@ -37,6 +39,7 @@ class CurrentRowSync : public QObject {
   std::function<void(QListWidget*)> apply_;
   std::vector<QPointer<QListWidget>> marked_;
   bool posted_ = false;
+  PostedCall flushLater_{[this] { flush(); }};
 };
 
 }  // namespace korven::qt

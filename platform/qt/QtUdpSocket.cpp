@@ -35,7 +35,7 @@ bool QtUdpSocket::bind() {
   // the system grants (it caps the size asked for at its maximum).
   socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 30));
   reader_ = std::make_unique<DatagramReader>(static_cast<int>(socket_.socketDescriptor()),
-                                             [this] { announceLater(); });
+                                             [this] { announce_.post(); });
   return true;
 }
 
@@ -67,13 +67,7 @@ void QtUdpSocket::announce() {
     onDataArrival.raise(datagram_.size());
     if (!read_) datagram_.clear();
   } while (std::chrono::steady_clock::now() < until);
-  announceLater();
-}
-
-void QtUdpSocket::announceLater() {
-  // Posted to the window thread from any thread; dropped with the socket.
-  QMetaObject::invokeMethod(
-      &socket_, [this] { announce(); }, Qt::QueuedConnection);
+  announce_.post();
 }
 
 }  // namespace korven::qt

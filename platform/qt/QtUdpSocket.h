@@ -5,6 +5,7 @@
 
 #include "platform/Sockets.h"
 #include "platform/qt/DatagramReader.h"
+#include "platform/qt/PostedCall.h"
 
 namespace korven::qt {
 
@@ -23,10 +24,11 @@ class QtUdpSocket : public UdpSocket {
 
  private:
   void announce();
-  void announceLater();
 
   // Binds and sends; the reader alone takes datagrams off it.
   QUdpSocket socket_;
+  // To the window thread, from the reader's; calls left queued go with it.
+  PostedCall announce_{[this] { announce(); }};
   std::unique_ptr<DatagramReader> reader_;
   int port_ = 0;
   std::string datagram_;
