@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 
 #include "sim/Net.h"
 #include "sim/Options.h"
