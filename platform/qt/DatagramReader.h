@@ -13,9 +13,9 @@ namespace korven::qt {
 // Takes every datagram off a bound socket as soon as it is readable, on a
 // thread of its own, into a queue that the window thread empties. The
 // window thread handles replies one by one and may be busy for a while;
-// meanwhile the kernel's buffer holds only a few thousand datagrams and
-// drops the rest, so a switch full of terminals answering at once would be
-// found in part. Only this thread reads the socket.
+// meanwhile the kernel's buffer holds a few thousand datagrams at most and
+// drops the rest, so of a switch full of terminals answering at once only
+// a part would be found. Only this thread reads the socket.
 class DatagramReader {
  public:
   // `queued` runs on the reader thread when datagrams wait and no notice is
