@@ -45,26 +45,16 @@ bool attachSynFilter(int fd) {
   return attachFilter(fd, code, std::size(code));
 }
 
-// Keeps what is addressed to [first, last] and drops the rest; on a TCP
-// socket the filter runs before the SYN is looked at.
-bool attachAddressFilter(int fd, std::uint32_t first, std::uint32_t last) {
-  sock_filter code[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<unsigned>(SKF_NET_OFF + 16)),  // to
-      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, first, 0, 2),
-      BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, last, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),
-      BPF_STMT(BPF_RET | BPF_K, 0),
-  };
-  return attachFilter(fd, code, std::size(code));
-}
-
-// A listener on address:1024 that shares the port with the others.
-int listenOn(std::uint32_t address, int backlog) {
+// A listener on address:1024 that shares the port with the others. Its
+// filter, which on a TCP socket runs before a SYN is looked at, is in place
+// before it listens, so no client gets past it in between.
+int listenOn(std::uint32_t address, int backlog, sock_filter* filter, std::size_t length) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int on = 1;
   const sockaddr_in a = socketAddress(address, kTerminalPort);
   if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
       ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0 ||
+      (filter != nullptr && !attachFilter(fd, filter, length)) ||
       ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
       ::listen(fd, backlog) != 0) {
     if (fd >= 0) ::close(fd);
@@ -122,9 +112,16 @@ std::size_t Listeners::descriptorsFor(const std::vector<Terminal>& terminals) {
 bool Listeners::start(std::string& error) {
   if (terminals_.empty()) return true;
   if (!openRaw(error)) return false;
-  wildcard_ = listenOn(INADDR_ANY, SOMAXCONN);
-  if (wildcard_ < 0 || !attachAddressFilter(wildcard_, terminals_.front().addressValue(),
-                                            terminals_.back().addressValue())) {
+  // Keeps what is addressed to a terminal and drops the rest.
+  sock_filter terminalsOnly[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<unsigned>(SKF_NET_OFF + 16)),  // to
+      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, terminals_.front().addressValue(), 0, 2),
+      BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, terminals_.back().addressValue(), 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),
+      BPF_STMT(BPF_RET | BPF_K, 0),
+  };
+  wildcard_ = listenOn(INADDR_ANY, SOMAXCONN, terminalsOnly, std::size(terminalsOnly));
+  if (wildcard_ < 0) {
     error = "cannot listen on TCP port " + std::to_string(kTerminalPort) + ": " + errnoText();
     return false;
   }
@@ -160,9 +157,10 @@ bool Listeners::openOwn(std::size_t i, std::string& error) {
   const bool refusing = t.config().faults.refuse;
   l.slow = !refusing && t.config().faults.slowAccept.has_value();
   if (!refusing && !l.slow) return true;  // the wildcard listener serves it
-  l.fd = listenOn(t.addressValue(), l.slow ? 0 : 1);
   sock_filter dropAll[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
-  if (l.fd < 0 || (refusing && !attachFilter(l.fd, dropAll, 1))) {
+  l.fd = refusing ? listenOn(t.addressValue(), 1, dropAll, 1)
+                  : listenOn(t.addressValue(), 0, nullptr, 0);
+  if (l.fd < 0) {
     error = "cannot listen on " + t.address() + ":" + std::to_string(kTerminalPort) + ": " +
             errnoText();
     return false;
