@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
   korven::qt::FormView view(loader.window().PROG_PRIN);
   ProgPrin& w = loader.window();
   picture = [&](const std::string& name) {
+    // The view shows a list's current row from the next turn of the event loop on.
+    QCoreApplication::processEvents();
     const QString file = QDir(out).filePath(QString("%1-%2.png").arg(++step).arg(name.c_str()));
     view.window()->grab().save(file);
     say("  picture: " + file.toStdString());

@@ -290,7 +290,8 @@ Run it only inside a private network namespace (tools/in-netns).
   --late-tolerance MS    a pause longer by more is a fault (default 100)
   --wait-late-tolerance MS  the same for the waits after the boot request and its
                          bytes (default: the late tolerance)
-  --reply-spacing US     between the replies to one broadcast (default 200)
+  --reply-spacing US     between the replies to one broadcast (default 200; 0 sends
+                         them back to back)
   --answers N            replies of each terminal to each query (default 1); the
                          copies go out in rounds, one reply of every terminal each
 T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,

@@ -1,8 +1,6 @@
 #include "sim/Server.h"
 
 #include <arpa/inet.h>
-#include <linux/filter.h>
-#include <netinet/ip.h>
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -16,73 +14,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 
+#include "sim/Net.h"
 #include "sim/Options.h"
 #include "sim/Report.h"
 
 namespace korven::sim {
-
-namespace {
-
-enum Tag : std::uint64_t { kUdp = 1, kRaw, kTimer, kStdin, kSignal, kListener, kConn };
-
-std::uint64_t tag(Tag t, std::uint32_t id = 0) {
-  return (static_cast<std::uint64_t>(t) << 32) | id;
-}
-
-// A client that stopped retrying its SYN long ago no longer holds a slow
-// terminal open; the kernel gives up on a connect well within this.
-constexpr TimeUs kWaitingExpiry = 150'000'000;
-
-std::string errnoText() {
-  return std::strerror(errno);
-}
-
-sockaddr_in socketAddress(std::uint32_t address, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(address);
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
-
-std::string endpoint(const sockaddr_in& a) {
-  return formatIpv4(ntohl(a.sin_addr.s_addr)) + ':' + std::to_string(ntohs(a.sin_port));
-}
-
-bool isLoopback(std::uint32_t address) {
-  return (address >> 24) == 127;
-}
-
-// Passes only TCP segments to port 1024 with SYN set and ACK clear, so the
-// raw socket wakes for connection attempts and nothing else.
-bool attachSynFilter(int fd) {
-  static sock_filter code[] = {
-      BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),  // X = IP header length
-      BPF_STMT(BPF_LD | BPF_H | BPF_IND, 2),   // destination port
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(kTerminalPort), 0, 4),
-      BPF_STMT(BPF_LD | BPF_B | BPF_IND, 13),     // TCP flags
-      BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0x12),  // SYN | ACK
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0x02, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
-      BPF_STMT(BPF_RET | BPF_K, 0),
-  };
-  sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
-  return ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
-}
-
-// The next client waiting on a listener, or -1 when none waits.
-int acceptOne(int listener, sockaddr_in& peer) {
-  for (;;) {
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0 || (errno != EINTR && errno != ECONNABORTED)) return fd;
-  }
-}
-
-}  // namespace
 
 namespace {
 
@@ -131,32 +68,15 @@ ssize_t Server::receive(int fd, char* data, std::size_t size, TimeUs& arrival) {
   return n;
 }
 
-TimeUs Server::now() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<TimeUs>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
 Server::Server(std::vector<Terminal>& terminals, ServerOptions options, std::FILE* out)
     : terminals_(terminals), options_(std::move(options)), out_(out) {}
 
 Server::~Server() {
   for (auto& [key, c] : conns_) ::close(c.fd);
-  for (Listener& l : listeners_) {
-    if (l.fd >= 0) ::close(l.fd);
-    if (l.plugFd >= 0) ::close(l.plugFd);
-    if (l.spareFd >= 0) ::close(l.spareFd);
-  }
-  for (int fd : {udp_, raw_, timer_, signal_, epoll_}) {
+  listeners_.reset();
+  for (int fd : {udp_, timer_, signal_, epoll_}) {
     if (fd >= 0) ::close(fd);
   }
-}
-
-std::optional<std::size_t> Server::terminalAt(std::uint32_t address) const {
-  if (terminals_.empty()) return std::nullopt;
-  const std::uint32_t first = terminals_.front().addressValue();
-  if (address < first || address - first >= terminals_.size()) return std::nullopt;
-  return address - first;
 }
 
 void Server::line(const std::string& text) {
@@ -167,17 +87,18 @@ void Server::line(const std::string& text) {
 
 bool Server::start(std::string& error) {
   startedAt_ = now();
-  // Every terminal holds a listener and may hold a connection and a plug.
+  // A faulted terminal holds a listener and maybe plugs; the connections
+  // take the rest, and the listeners hold them back when it runs out.
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
   ::getrlimit(RLIMIT_NOFILE, &limit);
-  const rlim_t needed = terminals_.size() * 3 + 64;
+  const rlim_t needed = Listeners::descriptorsFor(terminals_) + 64;
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
-    error = std::to_string(terminals_.size()) + " terminals need " + std::to_string(needed) +
-            " open files, the limit is " + std::to_string(limit.rlim_cur);
+    error = "the faulted terminals need " + std::to_string(needed) + " open files, the limit is " +
+            std::to_string(limit.rlim_cur);
     return false;
   }
 
@@ -222,147 +143,19 @@ bool Server::start(std::string& error) {
   }
   watch(udp_, tag(kUdp), EPOLLIN);
 
-  bool needRaw = false;
-  for (const Terminal& t : terminals_) {
-    needRaw = needRaw || t.config().faults.refuse || t.config().faults.slowAccept;
-  }
-  if (needRaw && !openRaw(error)) {
-    bool slow = false;
-    for (const Terminal& t : terminals_) slow = slow || t.config().faults.slowAccept;
-    if (slow) return false;
-    // Refusing still works without it; only the count of attempts is lost.
-    line("WARNING " + error + "; refused attempts are not counted");
-    error.clear();
-  }
-  if (raw_ >= 0) watch(raw_, tag(kRaw), EPOLLIN);
-
-  listeners_.resize(terminals_.size());
-  for (std::size_t i = 0; i < terminals_.size(); ++i) {
-    if (!openListener(i, error)) return false;
-  }
+  Listeners::Hooks hooks;
+  hooks.line = [this](const std::string& text) { line(text); };
+  hooks.at = [this](TimeUs due, std::function<void()> run) { at(due, std::move(run)); };
+  hooks.open = [this](std::size_t i, int fd, const sockaddr_in& peer) {
+    openConnection(i, fd, peer);
+  };
+  listeners_ = std::make_unique<Listeners>(terminals_, epoll_, std::move(hooks));
+  if (!listeners_->start(error)) return false;
 
   // Commands come on stdin; a stdin that cannot be watched (/dev/null, a
   // plain file) just brings none.
   stdinOpen_ = watch(STDIN_FILENO, tag(kStdin), EPOLLIN);
   return true;
-}
-
-bool Server::openRaw(std::string& error) {
-  raw_ = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (raw_ < 0) {
-    error = "no raw socket to see connection attempts (" + errnoText() + ")";
-    return false;
-  }
-  if (!attachSynFilter(raw_)) {
-    error = "cannot filter the raw socket (" + errnoText() + ")";
-    ::close(raw_);
-    raw_ = -1;
-    return false;
-  }
-  return true;
-}
-
-bool Server::openListener(std::size_t i, std::string& error) {
-  const Terminal& t = terminals_[i];
-  Listener& l = listeners_[i];
-  if (t.config().faults.refuse) return true;  // no listener: the kernel refuses
-  l.slow = t.config().faults.slowAccept.has_value();
-  l.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int on = 1;
-  const sockaddr_in a = socketAddress(t.addressValue(), kTerminalPort);
-  if (l.fd < 0 || ::setsockopt(l.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      ::bind(l.fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(l.fd, l.slow ? 0 : SOMAXCONN) != 0) {
-    error = "cannot listen on " + t.address() + ":" + std::to_string(kTerminalPort) + ": " +
-            errnoText();
-    return false;
-  }
-  epoll_event ev{};
-  ev.events = l.slow ? 0u : static_cast<std::uint32_t>(EPOLLIN);
-  ev.data.u64 = tag(kListener, static_cast<std::uint32_t>(i));
-  ::epoll_ctl(epoll_, EPOLL_CTL_ADD, l.fd, &ev);
-  if (l.slow && !plug(i)) {
-    error = "cannot hold the accept queue of " + t.address() + ": " + errnoText();
-    return false;
-  }
-  return true;
-}
-
-void Server::watchListener(std::size_t i, bool on) {
-  epoll_event ev{};
-  ev.events = on ? static_cast<std::uint32_t>(EPOLLIN) : 0u;
-  ev.data.u64 = tag(kListener, static_cast<std::uint32_t>(i));
-  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, listeners_[i].fd, &ev);
-}
-
-bool Server::prepareSpare(std::size_t i) {
-  Listener& l = listeners_[i];
-  if (l.spareFd >= 0) return true;
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const sockaddr_in self = socketAddress(terminals_[i].addressValue(), 0);
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&self), sizeof self) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  l.spareFd = fd;
-  l.sparePort = ntohs(bound.sin_port);
-  return true;
-}
-
-bool Server::plug(std::size_t i) {
-  Listener& l = listeners_[i];
-  // The plug socket is made ahead, so only the connect stands between
-  // taking a client out of the queue and filling its place again.
-  if (!prepareSpare(i)) return false;
-  const sockaddr_in target = socketAddress(terminals_[i].addressValue(), kTerminalPort);
-  if (::connect(l.spareFd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-      errno != EINPROGRESS) {
-    ::close(l.spareFd);
-    l.spareFd = -1;
-    return false;
-  }
-  l.plugFd = l.spareFd;
-  l.plugPort = l.sparePort;
-  l.spareFd = -1;
-  l.plugged = true;
-  watchListener(i, false);
-  prepareSpare(i);
-  return true;
-}
-
-void Server::unplug(std::size_t i) {
-  Listener& l = listeners_[i];
-  if (!l.plugged) return;
-  l.plugged = false;
-  // Take out whatever sits in the queue: normally the plug alone, but a
-  // client that slipped in while the plug was being replaced is served.
-  sockaddr_in peer{};
-  for (int fd; (fd = acceptOne(l.fd, peer)) >= 0;) {
-    if (ntohs(peer.sin_port) == l.plugPort &&
-        ntohl(peer.sin_addr.s_addr) == terminals_[i].addressValue()) {
-      ::close(fd);
-    } else {
-      l.waiting.erase({ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)});
-      openConnection(i, fd, peer);
-    }
-  }
-  if (l.plugFd >= 0) ::close(l.plugFd);
-  l.plugFd = -1;
-  l.plugPort = 0;
-  watchListener(i, true);
-}
-
-void Server::dropStale(std::size_t i) {
-  Listener& l = listeners_[i];
-  const TimeUs t = now();
-  for (auto it = l.waiting.begin(); it != l.waiting.end();) {
-    it = t - it->second > kWaitingExpiry ? l.waiting.erase(it) : std::next(it);
-  }
-  // Nobody left to let in: take the place again, so the next client waits too.
-  if (!l.plugged && l.waiting.empty()) plug(i);
 }
 
 void Server::at(TimeUs due, std::function<void()> run) {
@@ -438,7 +231,7 @@ void Server::onUdp() {
     std::size_t begin = 0;
     std::size_t end = terminals_.size();
     if (!broadcast) {
-      const auto index = terminalAt(*to);
+      const auto index = terminalAt(terminals_, *to);
       if (!index) {
         line("IGNORED datagram to " + formatIpv4(*to) + " from " + endpoint(from) +
              ": no terminal there");
@@ -516,78 +309,6 @@ void Server::pumpReplies(bool fromTimer) {
     }
     lastReply_ = t;
     replies_.pop_front();
-  }
-}
-
-void Server::onRaw() {
-  char packet[256];
-  for (;;) {
-    const ssize_t n = ::recv(raw_, packet, sizeof packet, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n < 20) continue;
-    const std::size_t ihl = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
-    if (static_cast<std::size_t>(n) < ihl + 14) continue;
-    std::uint32_t src = 0;
-    std::uint32_t dst = 0;
-    std::memcpy(&src, packet + 12, 4);
-    std::memcpy(&dst, packet + 16, 4);
-    src = ntohl(src);
-    dst = ntohl(dst);
-    std::uint16_t sport = 0;
-    std::memcpy(&sport, packet + ihl, 2);
-    sport = ntohs(sport);
-    const auto index = terminalAt(dst);
-    if (!index) continue;
-    const std::size_t i = *index;
-    Terminal& t = terminals_[i];
-    Listener& l = listeners_[i];
-    sockaddr_in from = socketAddress(src, sport);
-    const TimeUs when = now();
-    if (t.config().faults.refuse) {
-      t.offer(when);
-      line("REFUSED " + t.address() + " from " + endpoint(from));
-      continue;
-    }
-    // Plugs are bound to the terminal's own address; nothing else is.
-    if (!l.slow || src == dst) continue;
-    // Retransmissions of a SYN already held back change nothing.
-    if (!l.waiting.emplace(std::make_pair(src, sport), when).second) continue;
-    const Terminal::Admission admission = t.offer(when);
-    line("DELAYING " + t.address() + " from " + endpoint(from) + " by " +
-         std::to_string(admission.delay / 1000) + " ms");
-    const auto key = std::make_pair(src, sport);
-    at(when + admission.delay, [this, i, key] {
-      if (listeners_[i].waiting.count(key) != 0) unplug(i);
-    });
-    at(when + kWaitingExpiry + 1, [this, i] { dropStale(i); });
-  }
-}
-
-void Server::onListener(std::size_t i) {
-  Listener& l = listeners_[i];
-  sockaddr_in peer{};
-  for (int fd; (fd = acceptOne(l.fd, peer)) >= 0;) {
-    if (!l.slow) {
-      openConnection(i, fd, peer);
-      continue;
-    }
-    // One client per delay: take the place again before anything else, since
-    // a client that connects in between would get in at once.
-    plug(i);
-    l.waiting.erase({ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)});
-    openConnection(i, fd, peer);
-    const TimeUs delay = *terminals_[i].config().faults.slowAccept;
-    const TimeUs t = now();
-    for (const auto& [who, since] : l.waiting) {
-      if (t - since >= delay) {
-        at(t, [this, i] { unplug(i); });
-        break;
-      }
-    }
-    return;
   }
 }
 
@@ -786,18 +507,7 @@ void Server::setFault(const std::string& who, const std::string& kind) {
   }
   const bool wasRefusing = t.config().faults.refuse;
   t.setFaults(faults);
-  if (faults.refuse && !wasRefusing) {
-    // Without a listener the kernel refuses; the raw socket counts the tries.
-    if (raw_ < 0 && openRaw(error)) {
-      epoll_event ev{};
-      ev.events = EPOLLIN;
-      ev.data.u64 = tag(kRaw);
-      ::epoll_ctl(epoll_, EPOLL_CTL_ADD, raw_, &ev);
-    }
-    Listener& l = listeners_[*index];
-    if (l.fd >= 0) ::close(l.fd);
-    l.fd = -1;
-  } else if (!faults.refuse && wasRefusing && !openListener(*index, error)) {
+  if (faults.refuse != wasRefusing && !listeners_->refusalChanged(*index, error)) {
     line("ERROR fault: " + error);
     return;
   }
@@ -858,7 +568,7 @@ int Server::run() {
           onUdp();
           break;
         case kRaw:
-          onRaw();
+          listeners_->onRaw();
           break;
         case kTimer:
           onTimer();
@@ -874,7 +584,10 @@ int Server::run() {
           break;
         }
         case kListener:
-          onListener(id);
+          listeners_->onListener(id);
+          break;
+        case kWildcard:
+          listeners_->onWildcard();
           break;
         case kConn:
           onConn(id);

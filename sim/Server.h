@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
-#include <map>
+#include <memory>
 #include <optional>
 #include <queue>
 #include <string>
@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/Listeners.h"
 #include "sim/Terminal.h"
 
 // The terminals on real sockets: one thread, one epoll loop.
@@ -26,13 +27,8 @@
 // broadcast goes to every terminal and a unicast to its terminal alone;
 // replies leave from the terminal's own address (IP_PKTINFO on send).
 //
-// TCP: one listener per terminal on its address, port 1024. A refusing
-// terminal has no listener, so the kernel refuses for it. A slow terminal
-// listens with a backlog of 0 and keeps that one place taken by a plug
-// connection of its own: a client's SYN is dropped until the plug is taken
-// out, and the client's SYN retransmission then gets through. Attempts on
-// those two kinds are seen through a raw socket that receives a copy of
-// every SYN to port 1024.
+// TCP: the listeners of sim/Listeners.h admit the connections; each
+// connection is read here and fed to its terminal.
 namespace korven::sim {
 
 struct ServerOptions {
@@ -53,22 +49,10 @@ class Server {
   // exit code.
   int run();
 
-  static TimeUs now();
   // recv() that also gives when the last of the bytes reached the socket.
   static ssize_t receive(int fd, char* data, std::size_t size, TimeUs& arrival);
 
  private:
-  struct Listener {
-    int fd = -1;
-    bool slow = false;
-    bool plugged = false;
-    int plugFd = -1;
-    std::uint16_t plugPort = 0;
-    int spareFd = -1;  // the next plug, bound and ready to connect
-    std::uint16_t sparePort = 0;
-    // Clients whose SYN was seen and held back, by address and port: when.
-    std::map<std::pair<std::uint32_t, std::uint16_t>, TimeUs> waiting;
-  };
   struct Conn {
     int fd = -1;
     std::size_t terminal = 0;
@@ -88,22 +72,12 @@ class Server {
     std::string bytes;
   };
 
-  std::optional<std::size_t> terminalAt(std::uint32_t address) const;
   void line(const std::string& text);
   void at(TimeUs due, std::function<void()> run);
   void armTimer();
   void onTimer();
   void onUdp();
   void pumpReplies(bool fromTimer);
-  bool openRaw(std::string& error);
-  void onRaw();
-  bool openListener(std::size_t i, std::string& error);
-  bool prepareSpare(std::size_t i);
-  bool plug(std::size_t i);
-  void unplug(std::size_t i);
-  void dropStale(std::size_t i);
-  void watchListener(std::size_t i, bool on);
-  void onListener(std::size_t i);
   void openConnection(std::size_t i, int fd, const sockaddr_in& peer);
   void carry(std::uint32_t key, const Terminal::Actions& actions);
   void onConn(std::uint32_t key);
@@ -123,12 +97,11 @@ class Server {
   TimeUs woke_ = 0;
   int epoll_ = -1;
   int udp_ = -1;
-  int raw_ = -1;
   int timer_ = -1;
   int signal_ = -1;
   bool stdinOpen_ = false;
   std::string stdinText_;
-  std::vector<Listener> listeners_;
+  std::unique_ptr<Listeners> listeners_;
   std::unordered_map<std::uint32_t, Conn> conns_;
   // Closed connections whose streams wait to be judged: judging a long
   // stream takes a while, and a thousand closes in a row must each be seen

@@ -38,11 +38,23 @@ bool TextBox::userEdit(std::string text) {
   return true;
 }
 
+std::vector<std::string> ComboBox::items() const {
+  std::vector<std::string> all;
+  all.reserve(items_.size());
+  for (const auto& item : items_) all.push_back(*item);
+  return all;
+}
+
 int ComboBox::addItem(std::string item) {
   auto at = items_.end();
-  if (sorted) at = std::upper_bound(items_.begin(), items_.end(), item, lessIgnoringCase);
+  if (sorted) {
+    at = std::upper_bound(items_.begin(), items_.end(), item,
+                          [](const std::string& text, const std::unique_ptr<const std::string>& p) {
+                            return lessIgnoringCase(text, *p);
+                          });
+  }
   const int index = static_cast<int>(at - items_.begin());
-  items_.insert(at, std::move(item));
+  items_.insert(at, std::make_unique<const std::string>(std::move(item)));
   notify(Aspect::LineInserted, index);
   return index;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,8 @@ class ComboBox : public TextBox {
   bool sorted = false;
 
   int itemCount() const { return static_cast<int>(items_.size()); }
-  const std::string& item(int i) const { return items_.at(static_cast<std::size_t>(i)); }
-  const std::vector<std::string>& items() const { return items_; }
+  const std::string& item(int i) const { return *items_.at(static_cast<std::size_t>(i)); }
+  std::vector<std::string> items() const;
   // Appends, or inserts at its sorted place; returns the position.
   int addItem(std::string item);
   // Empties the list and the text; this is no text change (no onChange).
@@ -64,7 +65,9 @@ class ComboBox : public TextBox {
   bool userPick(int i);
 
  private:
-  std::vector<std::string> items_;
+  // Held by pointer: a sorted insert into tens of thousands of entries then
+  // moves pointers, not texts.
+  std::vector<std::unique_ptr<const std::string>> items_;
 };
 
 // A list whose lines each carry their own selection mark, and a current line.

@@ -14,6 +14,7 @@
 
 #include "platform/form/Controls.h"
 #include "platform/qt/FormWidgets.h"
+#include "platform/qt/CurrentRowSync.h"
 #include "platform/qt/InputFilter.h"
 #include "platform/qt/Latin1.h"
 
@@ -57,7 +58,11 @@ QString plainToolTip(const std::string& tip) {
 
 }  // namespace
 
-FormView::FormView(Form& form) : form_(form), input_(std::make_unique<InputFilter>(*this)) {
+FormView::FormView(Form& form)
+    : form_(form),
+      input_(std::make_unique<InputFilter>(*this)),
+      currentRows_(
+          std::make_unique<CurrentRowSync>([this](QListWidget* list) { applyCurrentRow(list); })) {
   // The style keeps drawings of controls per palette, and every change of a
   // box's colour makes a new palette: over a day of connections the cache
   // would fill its 10 MB. A tenth of that holds what one window shows.
@@ -247,6 +252,7 @@ void FormView::apply(Control& control, const ModelChange& change) {
       }
       break;
     case Aspect::Repaint:
+      currentRows_->flush();  // painted now, so with the current row of now
       widget->repaint();
       break;
   }
@@ -332,8 +338,10 @@ void FormView::applyList(Control& control, const ModelChange& change) {
       combo->clear();
       for (const std::string& item : model.items()) combo->addItem(toQString(item));
     }
-    combo->setCurrentIndex(-1);
-    combo->lineEdit()->setText(text);  // the list never changes the text by itself
+    // The list never changes the text by itself. Each step only when needed:
+    // either would lay the text out again, for every terminal listed.
+    if (combo->currentIndex() != -1) combo->setCurrentIndex(-1);
+    if (combo->lineEdit()->text() != text) combo->lineEdit()->setText(text);
     return;
   }
   auto* list = qobject_cast<QListWidget*>(widget);
@@ -363,7 +371,17 @@ void FormView::applyList(Control& control, const ModelChange& change) {
       for (int i = 0; i < model.count(); ++i) list->addItem(makeItem(i));
       break;
   }
-  if (list->currentRow() != model.listIndex()) list->setCurrentRow(model.listIndex());
+  currentRows_->mark(list);
+}
+
+void FormView::applyCurrentRow(QListWidget* list) {
+  for (const auto& [control, widget] : widgets_) {
+    if (widget != list) continue;
+    const int row = static_cast<const ListBox*>(control)->listIndex();
+    ++syncing_;
+    if (list->currentRow() != row) list->setCurrentRow(row);
+    --syncing_;
+  }
 }
 
 }  // namespace korven::qt

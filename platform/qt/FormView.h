@@ -6,9 +6,12 @@
 
 #include "platform/form/Form.h"
 
+class QListWidget;
+
 namespace korven::qt {
 
 class InputFilter;
+class CurrentRowSync;
 
 // Renders a form model as Qt widgets and turns widget input into the
 // model's events. It holds no logic: every rule lives in the model and the
@@ -35,10 +38,12 @@ class FormView {
   void applyText(Control& control);
   void applySpokenName(const Control& control, QWidget* widget, const QString& text);
   void applyList(Control& control, const ModelChange& change);
+  void applyCurrentRow(QListWidget* list);
 
   Form& form_;
   QWidget* window_;
   std::unique_ptr<InputFilter> input_;
+  std::unique_ptr<CurrentRowSync> currentRows_;
   std::map<const Control*, QWidget*> widgets_;
   int syncing_ = 0;
   friend class InputFilter;

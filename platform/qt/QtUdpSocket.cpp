@@ -1,13 +1,14 @@
 #include "platform/qt/QtUdpSocket.h"
 
-#include <QNetworkDatagram>
+#include <QVariant>
+#include <chrono>
 
 #include "platform/Ipv4.h"
 
 namespace korven::qt {
 
-QtUdpSocket::QtUdpSocket() {
-  QObject::connect(&socket_, &QUdpSocket::readyRead, [this] { readPending(); });
+QtUdpSocket::~QtUdpSocket() {
+  reader_.reset();  // its thread reads the socket, which goes next
 }
 
 int QtUdpSocket::localPort() const {
@@ -18,6 +19,7 @@ bool QtUdpSocket::setLocalPort(int port) {
   const bool wasBound = socket_.state() == QAbstractSocket::BoundState;
   port_ = port;
   if (!wasBound) return true;
+  reader_.reset();
   socket_.abort();
   return bind();
 }
@@ -25,8 +27,16 @@ bool QtUdpSocket::setLocalPort(int port) {
 bool QtUdpSocket::bind() {
   if (port_ < 0 || port_ > 65535) return false;
   // Not shared: a port held by another program must make this fail.
-  return socket_.bind(QHostAddress::AnyIPv4, static_cast<quint16>(port_),
-                      QAbstractSocket::DontShareAddress);
+  if (!socket_.bind(QHostAddress::AnyIPv4, static_cast<quint16>(port_),
+                    QAbstractSocket::DontShareAddress)) {
+    return false;
+  }
+  // Thousands of terminals may answer within a millisecond: as much room as
+  // the system grants (it caps the size asked for at its maximum).
+  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 30));
+  reader_ = std::make_unique<DatagramReader>(static_cast<int>(socket_.socketDescriptor()),
+                                             [this] { announce_.post(); });
+  return true;
 }
 
 bool QtUdpSocket::sendData(std::string_view bytes) {
@@ -44,25 +54,20 @@ std::string QtUdpSocket::getData() {
   return std::exchange(datagram_, std::string());
 }
 
-void QtUdpSocket::readPending() {
-  // Every datagram is taken off the socket, read by the handler or not, so
-  // that the socket keeps announcing the next ones. A few per announcement:
-  // under a flood of replies the socket never runs dry, and the window must
-  // go on handling its timers and input in between. What is left is
-  // announced again on the next turn of the event loop, since a read
-  // re-arms the announcement. Reading only from the announcement matters:
-  // a read elsewhere can empty the socket between Qt's readiness check and
-  // the announcement, and an announcement that finds nothing to read is
-  // never repeated.
-  constexpr int kPerTurn = 32;
-  for (int n = 0; n < kPerTurn && socket_.hasPendingDatagrams(); ++n) {
-    const QNetworkDatagram datagram = socket_.receiveDatagram();
-    const QByteArray data = datagram.data();
-    datagram_.assign(data.constData(), static_cast<std::size_t>(data.size()));
+void QtUdpSocket::announce() {
+  // One notice per datagram, read by the handler or not, for a few
+  // milliseconds per turn of the event loop and then a new turn for the
+  // rest: the window handles its timers and input in between, and what a
+  // turn costs besides (a list's layout, a paint) is shared by many replies.
+  constexpr auto kPerTurn = std::chrono::milliseconds(4);
+  const auto until = std::chrono::steady_clock::now() + kPerTurn;
+  do {
+    if (!reader_ || !reader_->take(datagram_)) return;
     read_ = false;
     onDataArrival.raise(datagram_.size());
     if (!read_) datagram_.clear();
-  }
+  } while (std::chrono::steady_clock::now() < until);
+  announce_.post();
 }
 
 }  // namespace korven::qt

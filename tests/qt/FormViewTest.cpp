@@ -70,6 +70,7 @@ TEST_F(FormViewTest, ModelChangesReachTheWidgets) {
   w.AFF_NO_LST.setText("<i>0</i>");
   w.AFF_UPD_MSG.setVisible(true);
   w.PROG_PRIN.setEnabled(false);
+  QApplication::processEvents();  // a list shows its current row from the next turn on
 
   auto* ip = widget<QComboBox>(w.INP_IP);
   EXPECT_EQ(ip->lineEdit()->palette().color(QPalette::Base), QColor(255, 128, 128));
