@@ -15,47 +15,26 @@
 #include <functional>
 #include <string>
 
-#include "app/ImageFile.h"
-#include "app/RunEvents.h"
 #include "app/SimProcess.h"
-#include "platform/qt/FormView.h"
+#include "operator/Images.h"
+#include "operator/MessageLog.h"
+#include "operator/Operator.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Loader.h"
+#include "view/qt/FormView.h"
 
 namespace {
 
+using korven::Micros;
 using korven::ProgPrin;
-using korven::simproc::imageOf;
-using korven::simproc::writeFile;
-
-// Message boxes of the unattended run: printed, and taken as acknowledged.
-class PrintingDialogs : public korven::Dialogs {
- public:
-  void message(const std::string& text, bool) override {
-    std::string shown = text;
-    for (char& c : shown) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    std::printf("[demo]   message box: %s\n", shown.c_str());
-    std::fflush(stdout);
-  }
-};
 
 void say(const std::string& line) {
   std::printf("[demo] %s\n", line.c_str());
   std::fflush(stdout);
 }
 
-bool waitFor(const std::function<bool()>& done, int milliseconds) {
-  return korven::simproc::runEventsUntil(done, milliseconds);
-}
-
-void chooseImage(ProgPrin& w, const std::string& name) {
-  w.MENU_NOM_FICHIER.userFocusIn();
-  for (int i = 0; i < w.MENU_NOM_FICHIER.itemCount(); ++i) {
-    if (w.MENU_NOM_FICHIER.item(i) == name) w.MENU_NOM_FICHIER.userPick(i);
-  }
-  w.MENU_NOM_FICHIER.userFocusOut();
+Micros ms(long long milliseconds) {
+  return Micros(milliseconds * 1000);
 }
 
 }  // namespace
@@ -71,8 +50,16 @@ int main(int argc, char** argv) {
   int step = 0;
   std::function<void(const std::string&)> picture;
 
+  korven::MessageLog dialogs;
+  dialogs.onShown = [](const std::string& text, bool) {
+    say("  message box: " + korven::oneLine(text));
+  };
+  korven::qt::QtPlatform platform(dialogs);
+  korven::Loader loader(platform);
+  korven::Operator op(loader, platform);
   const std::string quick = "QUICK_WG.BIN";
-  if (!writeFile(quick.c_str(), imageOf(4, 31)) || !writeFile("FIRMWARE.BIN", imageOf(6, 17))) {
+  if (!op.writeImage(quick, korven::imageOf(4, 41, 31)) ||
+      !op.writeImage("FIRMWARE.BIN", korven::imageOf(6, 41, 17))) {
     std::fprintf(stderr, "demo: cannot write the images into %s\n",
                  qPrintable(QDir::currentPath()));
     return 1;
@@ -87,9 +74,6 @@ int main(int argc, char** argv) {
   say("simulator: 8 terminals on 127.0.0.2 to 127.0.0.9; 127.0.0.4 refuses connections, "
       "127.0.0.6 answers FULL");
 
-  PrintingDialogs dialogs;
-  korven::qt::QtPlatform platform(&dialogs);
-  korven::Loader loader(platform);
   korven::qt::FormView view(loader.window().PROG_PRIN);
   ProgPrin& w = loader.window();
   picture = [&](const std::string& name) {
@@ -101,36 +85,31 @@ int main(int argc, char** argv) {
   };
 
   say("step 1: start-up");
-  if (!loader.PROG_PRIN_Load()) return 1;
-  waitFor([] { return false; }, 200);
+  if (!op.start()) return 1;
+  op.wait(ms(200));
   picture("startup");
 
   say("step 2: discovery (the start-up query, by broadcast)");
-  const bool found = waitFor([&] { return w.LST_ALL.count() == 8; }, 5000);
+  const bool found = op.waitUntil([&] { return w.LST_ALL.count() == 8; }, ms(5000));
   say("  terminals listed: " + w.AFF_ALL_NB.text() + (found ? "" : " (expected 8)"));
   picture("discovery");
 
   say("step 3: single update of 127.0.0.2 with " + quick);
-  for (int i = 0; i < w.INP_IP.itemCount(); ++i) {
-    if (w.INP_IP.item(i) == "127.0.0.2") w.INP_IP.userPick(i);
-  }
-  waitFor([&] { return w.INP_IP.backColor() == w.VERT.backColor(); }, 3000);
-  chooseImage(w, quick);
-  w.B_UPDATE.userClick();
-  waitFor([&] { return w.PROG_PRIN.enabled(); }, 60'000);
+  op.pickAddress("127.0.0.2");
+  op.waitUntil([&] { return op.connected(); }, ms(3000));
+  op.chooseImage(quick);
+  op.update(ms(60'000));
   say("  done; checksum " + w.CHECK.text() + ", status " + w.AFF_STATUS0.text());
   picture("single-update");
 
   say("step 4: all-terminals update with " + quick);
-  w.SW_ALL.userClick();
-  waitFor([] { return false; }, 1500);
-  w.B_UPDATE.userClick();
-  waitFor([&] { return w.PROG_PRIN.enabled(); }, 60'000);
-  waitFor([] { return false; }, 300);
-  for (int i = 0; i < w.LST_ALL_ERR.itemCount(); ++i) say("  failed: " + w.LST_ALL_ERR.item(i));
-  for (int i = 0; i < w.LST_ALL.count(); ++i) {
-    say("  " + w.LST_ALL.line(i) + " status " + w.LST_STATUS.line(i));
-  }
+  op.allTerminals(true);
+  op.wait(ms(1500));
+  op.update(ms(60'000));
+  op.wait(ms(300));
+  for (const std::string& failure : op.failures()) say("  failed: " + failure);
+  for (const korven::TerminalView& t : op.terminals())
+    say("  " + t.address + " status " + t.status);
   picture("all-terminals-update");
 
   say("verdicts of the simulated terminals:");

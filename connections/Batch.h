@@ -4,7 +4,7 @@
 
 #include "connections/ConnectionManager.h"
 #include "platform/Platform.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/EventLoop.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

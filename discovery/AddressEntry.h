@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "platform/Text.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "discovery/TerminalIndex.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/EventLoop.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -3,8 +3,17 @@
 #include <algorithm>
 
 #include "connections/ConnectionManager.h"
+#include "operator/Images.h"
+#include "operator/MessageLog.h"
 
 namespace korven {
+
+std::string imageOf(int blocks, int lastBlockBytes, int seed) {
+  std::string image(16, '\0');
+  const int bytes = blocks > 0 ? (blocks - 1) * 64 + lastBlockBytes : 0;
+  for (int i = 0; i < bytes; ++i) image += static_cast<char>((i * seed + 7) % 255 + 1);
+  return image;
+}
 
 std::string oneLine(std::string text) {
   std::replace_if(

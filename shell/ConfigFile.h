@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/Files.h"
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -8,11 +8,11 @@
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
 #include "shell/ConfigFile.h"
-#include "shell/window/ProgPrin.h"
 #include "update/ReplyHandling.h"
 #include "update/SendTable.h"
 #include "update/TransferEngine.h"
 #include "update/UpdateStart.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

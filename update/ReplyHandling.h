@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

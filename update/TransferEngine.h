@@ -4,8 +4,8 @@
 
 #include "connections/ConnectionManager.h"
 #include "platform/Platform.h"
-#include "shell/window/ProgPrin.h"
 #include "update/SendTable.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -2,8 +2,8 @@
 
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
-#include "shell/window/ProgPrin.h"
 #include "update/SendTable.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 

@@ -11,9 +11,10 @@
 #include <map>
 #include <string>
 
-#include "app/ImageFile.h"
 #include "app/SimProcess.h"
 #include "app/bench/BenchProgram.h"
+#include "operator/Images.h"
+#include "platform/system/StdFiles.h"
 
 namespace {
 
@@ -108,10 +109,11 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   BenchProgram program;
-  const std::string image = korven::simproc::imageOf(kBlocks, 29);
+  const std::string image = korven::imageOf(kBlocks, 41, 29);
   korven::simproc::SimProcess sim;
   const QString imagePath = program.folder() + "/" + kImage;
-  if (!korven::simproc::writeFile(imagePath, image)) return fail("cannot write the image", sim);
+  if (!korven::StdFiles().replaceFile(imagePath.toStdString(), image))
+    return fail("cannot write the image", sim);
   // The simulator takes arrival times when it reads, and on a busy machine
   // one read can come a few ms late, making the next pause look short; the
   // end-to-end tests allow the same 5 ms. The waits after the boot request

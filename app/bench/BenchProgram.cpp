@@ -12,8 +12,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/ImageFile.h"
-#include "app/RunEvents.h"
 #include "platform/system/OpenFileLimit.h"
 
 namespace korven::bench {
@@ -93,16 +91,6 @@ std::unique_ptr<TcpSocket> TimedPlatform::createTcpSocket() {
   return std::make_unique<TimedTcpSocket>(qt::QtPlatform::createTcpSocket(), *this);
 }
 
-void PrintingDialogs::message(const std::string& text, bool) {
-  ++shown;
-  if (quiet) return;
-  std::string line = text;
-  std::replace_if(
-      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-  std::printf("  message box: %s\n", line.c_str());
-  std::fflush(stdout);
-}
-
 BenchProgram::BenchProgram() : folderPath_(folder_.path()) {
   QDir::setCurrent(folderPath_);
 }
@@ -110,53 +98,20 @@ BenchProgram::BenchProgram() : folderPath_(folder_.path()) {
 bool BenchProgram::start() {
   // As the program's main does: one descriptor per connection of a batch.
   raiseOpenFileLimit();
-  loader_ = std::make_unique<Loader>(platform);
   view_ = std::make_unique<qt::FormView>(w().PROG_PRIN);
   platform.cursor = [this] { return std::atoi(w().AFF_NO_ENV.text().c_str()); };
-  const bool started = loader_->PROG_PRIN_Load();
-  dialogs.quiet = false;
+  const bool started = op_.start();
+  dialogs.onShown = [](const std::string& text, bool) {
+    std::printf("  message box: %s\n", oneLine(text).c_str());
+    std::fflush(stdout);
+  };
   return started;
-}
-
-bool BenchProgram::waitFor(const std::function<bool()>& done, int milliseconds) {
-  return simproc::runEventsUntil(done, milliseconds);
-}
-
-void BenchProgram::runFor(int milliseconds) {
-  waitFor([] { return false; }, milliseconds);
-}
-
-bool BenchProgram::chooseImage(const std::string& name, const std::string& bytes) {
-  if (!simproc::writeFile(QDir(folderPath_).filePath(QString::fromStdString(name)), bytes)) {
-    return false;
-  }
-  ComboBox& box = w().MENU_NOM_FICHIER;
-  box.userFocusIn();
-  for (int i = 0; i < box.itemCount(); ++i) {
-    if (box.item(i) == name) box.userPick(i);
-  }
-  box.userFocusOut();
-  return box.text() == name;
-}
-
-int BenchProgram::markedLines() {
-  int marked = 0;
-  for (int i = 0; i < w().LST_ALL.count(); ++i) marked += w().LST_ALL.selected(i) ? 1 : 0;
-  return marked;
 }
 
 double BenchProgram::update(int milliseconds) {
   const Clock::time_point click = Clock::now();
-  w().B_UPDATE.userClick();
-  if (!waitFor([this] { return w().PROG_PRIN.enabled(); }, milliseconds)) return -1;
+  if (op_.update(Micros(milliseconds * 1000LL)) != Operator::Update::Ran) return -1;
   return secondsSince(click);
-}
-
-std::vector<std::string> BenchProgram::failures() {
-  std::vector<std::string> listed;
-  listed.reserve(static_cast<std::size_t>(w().LST_ALL_ERR.itemCount()));
-  for (int i = 0; i < w().LST_ALL_ERR.itemCount(); ++i) listed.push_back(w().LST_ALL_ERR.item(i));
-  return listed;
 }
 
 double cpuSeconds() {

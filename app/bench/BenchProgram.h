@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/FormView.h"
+#include "operator/MessageLog.h"
+#include "operator/Operator.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Loader.h"
+#include "view/qt/FormView.h"
 
 // The harness the benchmarks share: the program's whole logic on the Qt
 // platform with its window (offscreen), in a fresh working folder, driven
@@ -39,7 +41,7 @@ struct FanOut {
 // The Qt platform whose TCP sockets note the time of every send.
 class TimedPlatform : public qt::QtPlatform {
  public:
-  explicit TimedPlatform(Dialogs* dialogs) : qt::QtPlatform(dialogs) {}
+  explicit TimedPlatform(Dialogs& dialogs) : qt::QtPlatform(dialogs) {}
   std::unique_ptr<TcpSocket> createTcpSocket() override;
 
   FanOut fanOut;
@@ -53,43 +55,42 @@ class TimedPlatform : public qt::QtPlatform {
   double shortestBlockGapMs = 1e9;
 };
 
-// Message boxes, printed and taken as acknowledged.
-class PrintingDialogs : public Dialogs {
- public:
-  void message(const std::string& text, bool exclamation) override;
-  bool quiet = true;  // the start-up notice is not printed
-  int shown = 0;
-};
-
 class BenchProgram {
  public:
   BenchProgram();
 
   bool start();
-  ProgPrin& w() { return loader_->window(); }
+  ProgPrin& w() { return loader_.window(); }
+  Operator& op() { return op_; }
   const QString& folder() const { return folderPath_; }
 
   // Runs the program's events until `done` or the time limit.
-  static bool waitFor(const std::function<bool()>& done, int milliseconds);
-  static void runFor(int milliseconds);
+  bool waitFor(const std::function<bool()>& done, int milliseconds) {
+    return op_.waitUntil(done, Micros(milliseconds * 1000LL));
+  }
+  void runFor(int milliseconds) { op_.wait(Micros(milliseconds * 1000LL)); }
 
   // Writes an image file into the working folder and chooses it.
-  bool chooseImage(const std::string& name, const std::string& bytes);
+  bool chooseImage(const std::string& name, const std::string& bytes) {
+    return op_.writeImage(name, bytes) && op_.chooseImage(name);
+  }
   void clickAllTerminals() { w().SW_ALL.userClick(); }
-  int markedLines();
-  bool allConnected() { return w().AFF_ALL_NB.backColor() == w().VERT.backColor(); }
+  int markedLines() const { return op_.markedLines(); }
+  bool allConnected() const { return op_.allConnected(); }
   // Clicks UPDATE and waits until the window is enabled again; the seconds
-  // from the click, or a negative number when the time limit passed.
+  // from the click, or a negative number when refused or too late.
   double update(int milliseconds);
-  std::vector<std::string> failures();
+  std::vector<std::string> failures() const { return op_.failures(); }
 
-  PrintingDialogs dialogs;
-  TimedPlatform platform{&dialogs};
+  // Message boxes, printed from the first after the start-up notice.
+  MessageLog dialogs;
+  TimedPlatform platform{dialogs};
 
  private:
   QTemporaryDir folder_;
   QString folderPath_;
-  std::unique_ptr<Loader> loader_;
+  Loader loader_{platform};
+  Operator op_{loader_, platform};
   std::unique_ptr<qt::FormView> view_;
 };
 

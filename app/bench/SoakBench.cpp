@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ImageFile.h"
 #include "app/SimProcess.h"
 #include "app/bench/BenchProgram.h"
+#include "operator/Images.h"
+#include "platform/system/StdFiles.h"
 
 using namespace korven::bench;
 
@@ -55,11 +56,11 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   BenchProgram program;
-  const std::string image = korven::simproc::imageOf(3, 13);
+  const std::string image = korven::imageOf(3, 41, 13);
   const QString imagePath = program.folder() + "/" + kImage;
   korven::simproc::SimProcess sim;
   // As in the batch bench: 5 ms of the simulator's own read jitter allowed.
-  if (!korven::simproc::writeFile(imagePath, image) ||
+  if (!korven::StdFiles().replaceFile(imagePath.toStdString(), image) ||
       !sim.start(simulatorPath(), {"--count", QString::number(kTerminals), "--image", imagePath,
                                    "--boot", "whole", "--early-tolerance", "5"})) {
     std::printf("soak: the simulator did not start\n%s", qPrintable(sim.output()));

@@ -6,9 +6,6 @@
 
 namespace korven::qt {
 
-QtPlatform::QtPlatform(Dialogs* dialogs)
-    : qtDialogs_(QStringLiteral("Talvoran KORVEN IP DEVICES FIRMWARE")), dialogs_(dialogs) {}
-
 std::unique_ptr<Timer> QtPlatform::createTimer() {
   return std::make_unique<QtTimer>();
 }

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "platform/Platform.h"
-#include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/system/OpenFileLimit.h"
 #include "platform/system/StdFiles.h"
@@ -12,28 +11,25 @@
 namespace korven::qt {
 
 // The production platform: Qt's event loop, timers and sockets, the steady
-// clock and the machine's files. Message boxes are Qt's unless a test hands
-// in its own.
+// clock and the machine's files. Message boxes are whoever shows them: the
+// window's, the command line's printed ones, a test's.
 class QtPlatform : public Platform {
  public:
-  explicit QtPlatform(Dialogs* dialogs = nullptr);
+  explicit QtPlatform(Dialogs& dialogs) : dialogs_(dialogs) {}
 
   EventLoop& eventLoop() override { return loop_; }
   Clock& clock() override { return clock_; }
-  Dialogs& dialogs() override { return dialogs_ != nullptr ? *dialogs_ : qtDialogs_; }
+  Dialogs& dialogs() override { return dialogs_; }
   Files& files() override { return files_; }
   std::unique_ptr<Timer> createTimer() override;
   std::unique_ptr<UdpSocket> createUdpSocket() override;
   std::unique_ptr<TcpSocket> createTcpSocket() override;
   long openFileLimit() override { return korven::openFileLimit(); }
 
-  QtDialogs& messageBoxes() { return qtDialogs_; }
-
  private:
   SteadyClock clock_;
   QtEventLoop loop_{clock_};
-  QtDialogs qtDialogs_;
-  Dialogs* dialogs_;
+  Dialogs& dialogs_;
   StdFiles files_;
 };
 

@@ -2,19 +2,16 @@
 
 #include <QJsonArray>
 
+#include "platform/system/StdFiles.h"
+#include "shell/Loader.h"
+
 namespace korven::e2e {
 
-std::string imageOf(int blocks, int lastBlockBytes) {
-  std::string image(5, '\0');
-  for (int i = 0; i < (blocks - 1) * 64 + lastBlockBytes; ++i) {
-    image += static_cast<char>((i * 37 + 11) % 256);
-  }
-  return image;
-}
-
-QString expectedImagePath() {
+QString expectedImage(const std::string& bytes) {
   static const QTemporaryDir folder;  // removed with everything in it at exit
-  return folder.filePath(QStringLiteral("expected.bin"));
+  const QString path = folder.filePath(QStringLiteral("expected.bin"));
+  StdFiles().replaceFile(path.toStdString(), bytes);
+  return path;
 }
 
 QString verdictOf(const QJsonObject& terminal) {
@@ -26,19 +23,10 @@ QString verdictOf(const QJsonObject& terminal) {
   return s.value("verdict").toString() + " " + problems.join("; ");
 }
 
-void ProgramUnderTest::chooseImage(const std::string& name, const std::string& bytes) {
-  writeFile(folder.filePath(QString::fromStdString(name)), bytes);
-  ComboBox& box = w().MENU_NOM_FICHIER;
-  box.userFocusIn();
-  for (int i = 0; i < box.itemCount(); ++i) {
-    if (box.item(i) == name) box.userPick(i);
-  }
-  box.userFocusOut();
-}
-
-bool ProgramUnderTest::updateAndWait(int milliseconds) {
-  w().B_UPDATE.userClick();
-  return waitFor([this] { return w().PROG_PRIN.enabled(); }, milliseconds);
+std::vector<std::string> ProgramUnderTest::afterNotice() const {
+  std::vector<std::string> texts = dialogs.texts();
+  if (!texts.empty() && texts.front() == kStartupNotice) texts.erase(texts.begin());
+  return texts;
 }
 
 }  // namespace korven::e2e

@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "platform/qt/FormView.h"
-#include "shell/window/ProgPrin.h"
 #include "tests/testkit/TestPlatform.h"
+#include "view/qt/FormView.h"
+#include "window/ProgPrin.h"
 
 namespace korven::qt {
 namespace {

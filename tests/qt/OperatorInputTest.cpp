@@ -16,9 +16,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "platform/qt/FormView.h"
 #include "shell/Loader.h"
 #include "tests/testkit/TestPlatform.h"
+#include "view/qt/FormView.h"
 
 namespace korven::qt {
 namespace {

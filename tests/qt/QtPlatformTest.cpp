@@ -8,9 +8,9 @@
 #include <QUdpSocket>
 
 #include "discovery/Frames.h"
+#include "operator/MessageLog.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Loader.h"
-#include "tests/testkit/RecordingDialogs.h"
 
 namespace korven::qt {
 namespace {
@@ -25,8 +25,8 @@ bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
 }
 
 TEST(QtPlatform, TheReplyPortIsHeldAlone) {
-  testkit::RecordingDialogs dialogs;
-  QtPlatform platform(&dialogs);
+  MessageLog dialogs;
+  QtPlatform platform(dialogs);
   auto mine = platform.createUdpSocket();
   ASSERT_TRUE(mine->setLocalPort(2024));
   {
@@ -42,8 +42,8 @@ TEST(QtPlatform, TheReplyPortIsHeldAlone) {
 TEST(QtPlatform, TheQueryGoesOutByBroadcastAndRepliesReachTheLogic) {
   QUdpSocket terminal;
   ASSERT_TRUE(terminal.bind(QHostAddress::AnyIPv4, 1024));
-  testkit::RecordingDialogs dialogs;
-  QtPlatform platform(&dialogs);
+  MessageLog dialogs;
+  QtPlatform platform(dialogs);
   Loader loader(platform);
   ASSERT_TRUE(loader.PROG_PRIN_Load());
   ProgPrin& w = loader.window();
@@ -83,7 +83,8 @@ TEST(QtPlatform, TheQueryGoesOutByBroadcastAndRepliesReachTheLogic) {
 }
 
 TEST(QtPlatform, TcpStatesFollowTheConnection) {
-  QtPlatform platform;
+  MessageLog dialogs;
+  QtPlatform platform(dialogs);
   auto socket = platform.createTcpSocket();
   int connects = 0;
   socket->onConnect.connect([&] { ++connects; });

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "operator/MessageLog.h"
 #include "platform/Platform.h"
 #include "tests/testkit/MemoryFiles.h"
 #include "tests/testkit/MemoryNetwork.h"
-#include "tests/testkit/RecordingDialogs.h"
 #include "tests/testkit/VirtualScheduler.h"
 
 namespace korven::testkit {
@@ -13,7 +13,7 @@ namespace korven::testkit {
 class TestPlatform : public Platform {
  public:
   VirtualScheduler scheduler;
-  RecordingDialogs dialogBoxes;
+  MessageLog dialogBoxes;
   MemoryFiles fileSystem;
   MemoryNetwork network{scheduler};
 

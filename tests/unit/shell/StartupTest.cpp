@@ -18,7 +18,7 @@ TEST(Startup, ShowsTheWindowThenTheNoticeAndPreparesTheSockets) {
   Loader loader(platform);
   ProgPrin& w = loader.window();
   bool windowShownUnderNotice = false;
-  platform.dialogBoxes.whileOpen = [&](const std::string&) {
+  platform.dialogBoxes.onShown = [&](const std::string&, bool) {
     windowShownUnderNotice = w.PROG_PRIN.visible();
   };
   EXPECT_FALSE(w.PROG_PRIN.visible());

@@ -1,4 +1,4 @@
-#include "platform/qt/CurrentRowSync.h"
+#include "view/qt/CurrentRowSync.h"
 
 #include <QCoreApplication>
 #include <QEvent>

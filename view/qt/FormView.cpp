@@ -1,4 +1,4 @@
-#include "platform/qt/FormView.h"
+#include "view/qt/FormView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,10 +13,10 @@
 #include <QTextDocument>
 
 #include "platform/form/Controls.h"
-#include "platform/qt/FormWidgets.h"
-#include "platform/qt/CurrentRowSync.h"
-#include "platform/qt/InputFilter.h"
-#include "platform/qt/Latin1.h"
+#include "view/qt/CurrentRowSync.h"
+#include "view/qt/FormWidgets.h"
+#include "view/qt/InputFilter.h"
+#include "view/qt/Latin1.h"
 
 namespace korven::qt {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/qt/InputFilter.h"
+#include "view/qt/InputFilter.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -14,7 +14,7 @@
 #include <QVariant>
 
 #include "platform/form/Controls.h"
-#include "platform/qt/FormView.h"
+#include "view/qt/FormView.h"
 
 namespace korven::qt {
 namespace {

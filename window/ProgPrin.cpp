@@ -1,4 +1,4 @@
-#include "shell/window/ProgPrin.h"
+#include "window/ProgPrin.h"
 
 namespace korven {
 namespace {

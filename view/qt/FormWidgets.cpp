@@ -1,4 +1,4 @@
-#include "platform/qt/FormWidgets.h"
+#include "view/qt/FormWidgets.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>
