@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <sys/types.h>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -37,6 +38,53 @@ std::optional<std::size_t> terminalAt(const std::vector<Terminal>& terminals,
   const std::uint32_t first = terminals.front().addressValue();
   if (address < first || address - first >= terminals.size()) return std::nullopt;
   return address - first;
+}
+
+namespace {
+
+TimeUs microsOf(const timespec& t) {
+  return static_cast<TimeUs>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
+}
+
+// The steady clock and the wall clock read as one moment: a preemption
+// between two readings would shift every stamp carried over by its length.
+// Retried until the wall clock moved little across the steady reading.
+void readClocks(TimeUs& steady, TimeUs& wall) {
+  for (int tries = 0;; ++tries) {
+    timespec before{};
+    timespec mono{};
+    timespec after{};
+    ::clock_gettime(CLOCK_REALTIME, &before);
+    ::clock_gettime(CLOCK_MONOTONIC, &mono);
+    ::clock_gettime(CLOCK_REALTIME, &after);
+    steady = microsOf(mono);
+    wall = microsOf(after);
+    if (wall - microsOf(before) <= 20 || tries == 10) return;
+  }
+}
+
+}  // namespace
+
+ssize_t receiveStamped(int fd, char* data, std::size_t size, TimeUs& arrival) {
+  iovec io{data, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr m{};
+  m.msg_iov = &io;
+  m.msg_iovlen = 1;
+  m.msg_control = control;
+  m.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(fd, &m, 0);
+  TimeUs wall = 0;
+  readClocks(arrival, wall);
+  for (cmsghdr* h = CMSG_FIRSTHDR(&m); n > 0 && h != nullptr; h = CMSG_NXTHDR(&m, h)) {
+    if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_TIMESTAMPNS) continue;
+    timespec stamp{};
+    std::memcpy(&stamp, CMSG_DATA(h), sizeof stamp);
+    // The stamp is on the wall clock: carry its age over to the steady one.
+    const TimeUs age = wall - microsOf(stamp);
+    if (age >= 0 && age < 10'000'000) arrival -= age;
+  }
+  return n;
 }
 
 int acceptOne(int listener, sockaddr_in& peer) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,10 @@ inline bool isLoopback(std::uint32_t address) {
 // The terminal at a host-order address; terminals sit on consecutive addresses.
 std::optional<std::size_t> terminalAt(const std::vector<Terminal>& terminals,
                                       std::uint32_t address);
+
+// recv() that also gives when the last of the bytes reached the socket, on
+// the monotonic clock (the socket needs SO_TIMESTAMPNS).
+ssize_t receiveStamped(int fd, char* data, std::size_t size, TimeUs& arrival);
 
 // The next client waiting on a listener, or -1 (errno set) when none waits.
 int acceptOne(int listener, sockaddr_in& peer);

@@ -1,6 +1,8 @@
 #include "sim/Report.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace korven::sim {
 
@@ -165,6 +167,27 @@ std::string reportJson(const std::vector<Terminal>& terminals, TimeUs startedAt)
   std::string out = j.take();
   out += '\n';
   return out;
+}
+
+bool writeReportFile(const std::string& path, const std::string& text, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (f == nullptr) {
+    error = "cannot write " + temporary + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !written) {
+    error = "cannot write " + temporary + ": " + std::strerror(errno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot rename " + temporary + " to " + path + ": " + std::strerror(errno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace korven::sim

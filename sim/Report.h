@@ -13,6 +13,10 @@ namespace korven::sim {
 // on the same machine can set them against its own.
 std::string reportJson(const std::vector<Terminal>& terminals, TimeUs startedAt);
 
+// Writes the report beside `path` and renames it over, so a reader never
+// sees half a report; false with one line in error when it cannot.
+bool writeReportFile(const std::string& path, const std::string& text, std::string& error);
+
 // A JSON string literal, quotes included; bytes outside printable ASCII are
 // written as \u00XX so the report is plain ASCII whatever a peer sent.
 std::string jsonString(std::string_view text);

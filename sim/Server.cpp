@@ -16,57 +16,9 @@
 #include <ctime>
 
 #include "sim/Net.h"
-#include "sim/Options.h"
 #include "sim/Report.h"
 
 namespace korven::sim {
-
-namespace {
-
-TimeUs microsOf(const timespec& t) {
-  return static_cast<TimeUs>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
-}
-
-// The steady clock and the wall clock read as one moment: a preemption
-// between two readings would shift every stamp carried over by its length.
-// Retried until the wall clock moved little across the steady reading.
-void readClocks(TimeUs& steady, TimeUs& wall) {
-  for (int tries = 0;; ++tries) {
-    timespec before{};
-    timespec mono{};
-    timespec after{};
-    ::clock_gettime(CLOCK_REALTIME, &before);
-    ::clock_gettime(CLOCK_MONOTONIC, &mono);
-    ::clock_gettime(CLOCK_REALTIME, &after);
-    steady = microsOf(mono);
-    wall = microsOf(after);
-    if (wall - microsOf(before) <= 20 || tries == 10) return;
-  }
-}
-
-}  // namespace
-
-ssize_t Server::receive(int fd, char* data, std::size_t size, TimeUs& arrival) {
-  iovec io{data, size};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-  msghdr m{};
-  m.msg_iov = &io;
-  m.msg_iovlen = 1;
-  m.msg_control = control;
-  m.msg_controllen = sizeof control;
-  const ssize_t n = ::recvmsg(fd, &m, 0);
-  TimeUs wall = 0;
-  readClocks(arrival, wall);
-  for (cmsghdr* h = CMSG_FIRSTHDR(&m); n > 0 && h != nullptr; h = CMSG_NXTHDR(&m, h)) {
-    if (h->cmsg_level != SOL_SOCKET || h->cmsg_type != SCM_TIMESTAMPNS) continue;
-    timespec stamp{};
-    std::memcpy(&stamp, CMSG_DATA(h), sizeof stamp);
-    // The stamp is on the wall clock: carry its age over to the steady one.
-    const TimeUs age = wall - microsOf(stamp);
-    if (age >= 0 && age < 10'000'000) arrival -= age;
-  }
-  return n;
-}
 
 Server::Server(std::vector<Terminal>& terminals, ServerOptions options, std::FILE* out)
     : terminals_(terminals), options_(std::move(options)), out_(out) {}
@@ -74,7 +26,8 @@ Server::Server(std::vector<Terminal>& terminals, ServerOptions options, std::FIL
 Server::~Server() {
   for (auto& [key, c] : conns_) ::close(c.fd);
   listeners_.reset();
-  for (int fd : {udp_, timer_, signal_, epoll_}) {
+  datagrams_.reset();
+  for (int fd : {timer_, signal_, epoll_}) {
     if (fd >= 0) ::close(fd);
   }
 }
@@ -128,20 +81,12 @@ bool Server::start(std::string& error) {
     return false;
   }
 
-  udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int on = 1;
-  // Room for the bursts of frames the program sends to every terminal.
-  const int buffer = 4 << 20;
-  ::setsockopt(udp_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-  ::setsockopt(udp_, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-  const sockaddr_in any = socketAddress(INADDR_ANY, kTerminalPort);
-  if (udp_ < 0 || ::setsockopt(udp_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0 ||
-      ::bind(udp_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-    error = "cannot bind UDP port " + std::to_string(kTerminalPort) +
-            " on all addresses: " + errnoText();
-    return false;
-  }
-  watch(udp_, tag(kUdp), EPOLLIN);
+  Datagrams::Hooks udpHooks;
+  udpHooks.line = [this](const std::string& text) { line(text); };
+  udpHooks.at = [this](TimeUs due, std::function<void()> run) { at(due, std::move(run)); };
+  datagrams_ = std::make_unique<Datagrams>(terminals_, options_.replySpacing, std::move(udpHooks));
+  if (!datagrams_->open(error)) return false;
+  watch(datagrams_->fd(), tag(kUdp), EPOLLIN);
 
   Listeners::Hooks hooks;
   hooks.line = [this](const std::string& text) { line(text); };
@@ -151,6 +96,17 @@ bool Server::start(std::string& error) {
   };
   listeners_ = std::make_unique<Listeners>(terminals_, epoll_, std::move(hooks));
   if (!listeners_->start(error)) return false;
+
+  Commands::Hooks commandHooks;
+  commandHooks.line = [this](const std::string& text) { line(text); };
+  commandHooks.report = [this](std::string& error) { return writeReport(error); };
+  commandHooks.sendStatus = [this](std::size_t i, unsigned char code) {
+    return sendStatus(i, code);
+  };
+  commandHooks.refusalChanged = [this](std::size_t i, std::string& error) {
+    return listeners_->refusalChanged(i, error);
+  };
+  commands_ = std::make_unique<Commands>(terminals_, std::move(commandHooks));
 
   // Commands come on stdin; a stdin that cannot be watched (/dev/null, a
   // plain file) just brings none.
@@ -187,129 +143,6 @@ void Server::onTimer() {
     run();
   }
   armTimer();
-}
-
-void Server::onUdp() {
-  char data[65536];
-  char control[CMSG_SPACE(sizeof(in_pktinfo))];
-  for (;;) {
-    sockaddr_in from{};
-    iovec iov{data, sizeof data};
-    msghdr m{};
-    m.msg_name = &from;
-    m.msg_namelen = sizeof from;
-    m.msg_iov = &iov;
-    m.msg_iovlen = 1;
-    m.msg_control = control;
-    m.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(udp_, &m, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    const TimeUs t = now();
-    std::optional<std::uint32_t> to;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
-      if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-        in_pktinfo info{};
-        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-        to = ntohl(info.ipi_addr.s_addr);
-      }
-    }
-    std::uint32_t sender = ntohl(from.sin_addr.s_addr);
-    // A broadcast from an unbound socket can leave with no source address
-    // (0.0.0.0, "this host"); the reply then goes to the host's loopback
-    // address, where a receiver bound to all addresses or to 127.0.0.1 has it.
-    if (sender == INADDR_ANY) {
-      sender = INADDR_LOOPBACK;
-      from.sin_addr.s_addr = htonl(sender);
-    }
-    // Never answer anything from off this machine.
-    if (!to || !isLoopback(sender)) continue;
-    const bool broadcast = *to == INADDR_BROADCAST;
-    const std::string_view bytes(data, static_cast<std::size_t>(n));
-    std::size_t begin = 0;
-    std::size_t end = terminals_.size();
-    if (!broadcast) {
-      const auto index = terminalAt(terminals_, *to);
-      if (!index) {
-        line("IGNORED datagram to " + formatIpv4(*to) + " from " + endpoint(from) +
-             ": no terminal there");
-        continue;
-      }
-      begin = *index;
-      end = *index + 1;
-    }
-    sockaddr_in replyTo = from;
-    replyTo.sin_port = htons(kReplyPort);
-    // Several replies per terminal go out in rounds, one of every terminal
-    // each, so the copies of one terminal come spread over the burst.
-    std::vector<std::vector<std::string>> answers(end - begin);
-    std::size_t rounds = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-      answers[i - begin] = terminals_[i].datagram(t, bytes, broadcast);
-      rounds = std::max(rounds, answers[i - begin].size());
-    }
-    std::size_t replies = 0;
-    for (std::size_t r = 0; r < rounds; ++r) {
-      for (std::size_t i = begin; i < end; ++i) {
-        std::vector<std::string>& mine = answers[i - begin];
-        if (r >= mine.size()) continue;
-        replies_.push_back({i, replyTo, std::move(mine[r])});
-        ++replies;
-      }
-    }
-    const Frame frame = classifyFrame(bytes);
-    const std::string where = broadcast ? "broadcast" : formatIpv4(*to);
-    if (frame == Frame::Query) {
-      line("QUERY " + where + " from " + endpoint(from) + " answered " + std::to_string(replies));
-    } else if (frame == Frame::Unknown) {
-      line("COMMAND unknown " + where + " from " + endpoint(from) + ": " + hexBytes(bytes));
-    } else {
-      line(std::string("COMMAND ") + frameName(frame) + " " + where + " from " + endpoint(from));
-    }
-  }
-  pumpReplies(false);
-}
-
-void Server::pumpReplies(bool fromTimer) {
-  // While a timed pump is due, arrivals only queue: one pump at a time.
-  if (replyPending_ && !fromTimer) return;
-  replyPending_ = false;
-  while (!replies_.empty()) {
-    const TimeUs t = now();
-    if (options_.replySpacing > 0 && lastReply_ != 0 && t < lastReply_ + options_.replySpacing) {
-      replyPending_ = true;
-      at(lastReply_ + options_.replySpacing, [this] { pumpReplies(true); });
-      return;
-    }
-    const Reply& r = replies_.front();
-    iovec iov{const_cast<char*>(r.bytes.data()), r.bytes.size()};
-    char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr m{};
-    m.msg_name = const_cast<sockaddr_in*>(&r.to);
-    m.msg_namelen = sizeof r.to;
-    m.msg_iov = &iov;
-    m.msg_iovlen = 1;
-    m.msg_control = control;
-    m.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&m);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    // The reply leaves from the terminal's own address.
-    info.ipi_spec_dst.s_addr = htonl(terminals_[r.terminal].addressValue());
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    if (::sendmsg(udp_, &m, 0) < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
-      // The send buffer is full: try again shortly rather than lose it.
-      replyPending_ = true;
-      at(t + std::max<TimeUs>(options_.replySpacing, 1000), [this] { pumpReplies(true); });
-      return;
-    }
-    lastReply_ = t;
-    replies_.pop_front();
-  }
 }
 
 void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
@@ -354,7 +187,7 @@ void Server::onConn(std::uint32_t key) {
     if (it == conns_.end()) return;
     const Conn c = it->second;
     TimeUs arrival = 0;
-    const ssize_t n = receive(c.fd, data, sizeof data, arrival);
+    const ssize_t n = receiveStamped(c.fd, data, sizeof data, arrival);
     if (n > 0) {
       const Terminal::Actions actions = terminals_[c.terminal].received(
           c.id, arrival, std::string_view(data, static_cast<std::size_t>(n)));
@@ -420,7 +253,7 @@ void Server::onStdin() {
     // End of input is not a quit: the simulator may run with stdin closed.
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, STDIN_FILENO, nullptr);
     stdinOpen_ = false;
-    if (!stdinText_.empty()) command(stdinText_);
+    if (!stdinText_.empty()) stop_ = !commands_->run(stdinText_);
     stdinText_.clear();
     return;
   }
@@ -428,90 +261,22 @@ void Server::onStdin() {
   for (std::size_t end; (end = stdinText_.find('\n')) != std::string::npos;) {
     std::string text = stdinText_.substr(0, end);
     stdinText_.erase(0, end + 1);
-    command(text);
+    stop_ = !commands_->run(text);
     if (stop_) return;
   }
 }
 
-void Server::command(const std::string& text) {
-  std::vector<std::string> words;
-  std::size_t p = 0;
-  while (p < text.size()) {
-    const std::size_t begin = text.find_first_not_of(" \t\r", p);
-    if (begin == std::string::npos) break;
-    const std::size_t end = text.find_first_of(" \t\r", begin);
-    words.push_back(text.substr(begin, end == std::string::npos ? end : end - begin));
-    p = end == std::string::npos ? text.size() : end;
-  }
-  if (words.empty()) return;
-  if (words[0] == "quit" && words.size() == 1) {
-    stop_ = true;
-  } else if (words[0] == "report" && words.size() == 1) {
-    std::string error;
-    line(writeReport(error) ? "REPORTED" : "ERROR report: " + error);
-  } else if (words[0] == "forget" && words.size() == 1) {
-    for (Terminal& t : terminals_) t.forgetStreams();
-    line("FORGOTTEN");
-  } else if (words[0] == "status" && words.size() == 3) {
-    const std::uint32_t first = terminals_.front().addressValue();
-    const auto index = terminalIndex(words[1], first, static_cast<int>(terminals_.size()));
-    const auto code = parseStatusCode(words[2]);
-    if (!index) {
-      line("ERROR status: no terminal " + words[1]);
-      return;
+int Server::sendStatus(std::size_t terminal, unsigned char code) {
+  int sent = 0;
+  for (auto& [key, c] : conns_) {
+    if (c.terminal != terminal) continue;
+    const char byte = static_cast<char>(code);
+    if (::send(c.fd, &byte, 1, MSG_NOSIGNAL) == 1) {
+      terminals_[terminal].sentStatus(now(), code);
+      ++sent;
     }
-    if (!code) {
-      line("ERROR status: unknown status " + words[2] + " (NEW, CHKERR, FULL, TERM or a hex byte)");
-      return;
-    }
-    Terminal& t = terminals_[*index];
-    int sent = 0;
-    for (auto& [key, c] : conns_) {
-      if (c.terminal != *index) continue;
-      const char byte = static_cast<char>(*code);
-      if (::send(c.fd, &byte, 1, MSG_NOSIGNAL) == 1) {
-        t.sentStatus(now(), *code);
-        ++sent;
-      }
-    }
-    line(sent > 0 ? "STATUS " + t.address() + " " + statusName(*code) + " sent"
-                  : "ERROR status: " + t.address() + " has no open connection");
-  } else if (words[0] == "fault" && words.size() == 3) {
-    setFault(words[1], words[2]);
-  } else {
-    line("ERROR unknown command: " + text + " (report, forget, status T CODE, fault T KIND, quit)");
   }
-}
-
-void Server::setFault(const std::string& who, const std::string& kind) {
-  const std::uint32_t first = terminals_.front().addressValue();
-  const auto index = terminalIndex(who, first, static_cast<int>(terminals_.size()));
-  if (!index) {
-    line("ERROR fault: no terminal " + who);
-    return;
-  }
-  Terminal& t = terminals_[*index];
-  Faults faults = t.config().faults;
-  std::string error;
-  if (kind == "none") {
-    faults = Faults{};
-  } else if (!applyFault(faults, kind, error)) {
-    line("ERROR fault: " + error);
-    return;
-  }
-  // A slow terminal's listener holds a plug from the start; it is not
-  // rebuilt at run time.
-  if (faults.slowAccept.has_value() != t.config().faults.slowAccept.has_value()) {
-    line("ERROR fault: slow-accept is set on the command line only");
-    return;
-  }
-  const bool wasRefusing = t.config().faults.refuse;
-  t.setFaults(faults);
-  if (faults.refuse != wasRefusing && !listeners_->refusalChanged(*index, error)) {
-    line("ERROR fault: " + error);
-    return;
-  }
-  line("FAULT " + t.address() + " " + kind);
+  return sent;
 }
 
 bool Server::writeReport(std::string& error) {
@@ -520,27 +285,7 @@ bool Server::writeReport(std::string& error) {
     error = "no --report FILE given";
     return false;
   }
-  const std::string& path = *options_.reportPath;
-  // Written beside and renamed over, so a reader never sees half a report.
-  const std::string temporary = path + ".tmp";
-  const std::string text = reportJson(terminals_, startedAt_);
-  std::FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (f == nullptr) {
-    error = "cannot write " + temporary + ": " + errnoText();
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !written) {
-    error = "cannot write " + temporary + ": " + errnoText();
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot rename " + temporary + " to " + path + ": " + errnoText();
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  return writeReportFile(*options_.reportPath, reportJson(terminals_, startedAt_), error);
 }
 
 int Server::run() {
@@ -565,7 +310,7 @@ int Server::run() {
       const auto id = static_cast<std::uint32_t>(data & 0xFFFFFFFF);
       switch (static_cast<Tag>(data >> 32)) {
         case kUdp:
-          onUdp();
+          datagrams_->onReadable();
           break;
         case kRaw:
           listeners_->onRaw();

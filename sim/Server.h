@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,19 +15,15 @@
 #include <utility>
 #include <vector>
 
+#include "sim/Commands.h"
+#include "sim/Datagrams.h"
 #include "sim/Listeners.h"
 #include "sim/Terminal.h"
 
-// The terminals on real sockets: one thread, one epoll loop.
-//
-// UDP: one socket on the wildcard address, port 1024, because a datagram to
-// 255.255.255.255 reaches only sockets bound there, never one bound to a
-// terminal's own address. IP_PKTINFO tells each datagram's destination, so a
-// broadcast goes to every terminal and a unicast to its terminal alone;
-// replies leave from the terminal's own address (IP_PKTINFO on send).
-//
-// TCP: the listeners of sim/Listeners.h admit the connections; each
-// connection is read here and fed to its terminal.
+// The terminals on real sockets: one thread, one epoll loop. The UDP side
+// (sim/Datagrams.h) answers queries and frames; the listeners
+// (sim/Listeners.h) admit the connections, each of which is read here and
+// fed to its terminal; stdin brings commands (sim/Commands.h).
 namespace korven::sim {
 
 struct ServerOptions {
@@ -49,9 +44,6 @@ class Server {
   // exit code.
   int run();
 
-  // recv() that also gives when the last of the bytes reached the socket.
-  static ssize_t receive(int fd, char* data, std::size_t size, TimeUs& arrival);
-
  private:
   struct Conn {
     int fd = -1;
@@ -66,26 +58,17 @@ class Server {
       return due != other.due ? due > other.due : seq > other.seq;
     }
   };
-  struct Reply {
-    std::size_t terminal;
-    sockaddr_in to;
-    std::string bytes;
-  };
-
   void line(const std::string& text);
   void at(TimeUs due, std::function<void()> run);
   void armTimer();
   void onTimer();
-  void onUdp();
-  void pumpReplies(bool fromTimer);
   void openConnection(std::size_t i, int fd, const sockaddr_in& peer);
   void carry(std::uint32_t key, const Terminal::Actions& actions);
   void onConn(std::uint32_t key);
   void closeConn(std::uint32_t key, bool byTerminal, TimeUs at);
   void judgeClosed();
   void onStdin();
-  void command(const std::string& text);
-  void setFault(const std::string& who, const std::string& kind);
+  int sendStatus(std::size_t terminal, unsigned char code);
   bool writeReport(std::string& error);
 
   std::vector<Terminal>& terminals_;
@@ -96,12 +79,13 @@ class Server {
   // by then, however long the handling of the events before it took.
   TimeUs woke_ = 0;
   int epoll_ = -1;
-  int udp_ = -1;
   int timer_ = -1;
   int signal_ = -1;
   bool stdinOpen_ = false;
   std::string stdinText_;
+  std::unique_ptr<Datagrams> datagrams_;
   std::unique_ptr<Listeners> listeners_;
+  std::unique_ptr<Commands> commands_;
   std::unordered_map<std::uint32_t, Conn> conns_;
   // Closed connections whose streams wait to be judged: judging a long
   // stream takes a while, and a thousand closes in a row must each be seen
@@ -117,9 +101,6 @@ class Server {
   std::priority_queue<Timed, std::vector<Timed>, std::greater<>> timed_;
   std::uint64_t nextSeq_ = 0;
   TimeUs armedFor_ = -1;
-  std::deque<Reply> replies_;
-  TimeUs lastReply_ = 0;
-  bool replyPending_ = false;
   bool stop_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "sim/StreamCheck.h"
 
+#include "sim/ReceivedStream.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -8,6 +10,8 @@ namespace korven::sim {
 
 namespace {
 
+using namespace stream;  // NOLINT: the pieces and words of this checker
+
 constexpr TimeUs kSecond = 1'000'000;
 constexpr TimeUs kTailPause = 600'000;
 // From this many blocks on, the last pieces go at the slow tail pause; a
@@ -15,127 +19,6 @@ constexpr TimeUs kTailPause = 600'000;
 constexpr int kTailFromBlocks = 3;
 // How many cases of one kind of problem are named before they are counted.
 constexpr std::size_t kNamedCases = 3;
-
-std::string hexByte(unsigned char b) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", b);
-  return text;
-}
-
-// Whole milliseconds for the usual sizes, one decimal below 10 ms.
-std::string millis(TimeUs us) {
-  char text[32];
-  if (us >= 10'000 || us % 1000 == 0) {
-    std::snprintf(text, sizeof text, "%lld ms", static_cast<long long>((us + 500) / 1000));
-  } else {
-    std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(us) / 1000.0);
-  }
-  return text;
-}
-
-std::string plural(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + ' ' + (n == 1 ? one : many);
-}
-
-std::string numberList(const std::vector<std::size_t>& numbers) {
-  std::string out;
-  for (std::size_t i = 0; i < numbers.size() && i < 5; ++i) {
-    if (i > 0) out += ", ";
-    out += std::to_string(numbers[i]);
-  }
-  if (numbers.size() > 5) out += ", ...";
-  return out;
-}
-
-// The received bytes in one string, with where each read and each piece
-// began, so a position can be told its arrival time and whether the sender
-// paused before it.
-class Received {
- public:
-  Received(const std::vector<Chunk>& chunks, TimeUs pieceGap) {
-    TimeUs last = 0;
-    for (const Chunk& c : chunks) {
-      if (c.bytes.empty()) continue;
-      if (reads_.empty() || c.at - last >= pieceGap) pieceStarts_.push_back(all_.size());
-      reads_.push_back({all_.size(), c.at});
-      all_ += c.bytes;
-      last = c.at;
-    }
-  }
-
-  const std::string& bytes() const { return all_; }
-  std::size_t size() const { return all_.size(); }
-  unsigned char at(std::size_t i) const { return static_cast<unsigned char>(all_[i]); }
-
-  TimeUs timeOf(std::size_t offset) const {
-    auto it = std::upper_bound(reads_.begin(), reads_.end(), offset,
-                               [](std::size_t o, const Read& r) { return o < r.offset; });
-    return std::prev(it)->at;
-  }
-  bool startsPiece(std::size_t offset) const {
-    return std::binary_search(pieceStarts_.begin(), pieceStarts_.end(), offset);
-  }
-  // The first piece start after offset, or the end.
-  std::size_t nextPieceStart(std::size_t offset) const {
-    auto it = std::upper_bound(pieceStarts_.begin(), pieceStarts_.end(), offset);
-    return it == pieceStarts_.end() ? all_.size() : *it;
-  }
-  std::size_t piecesIn(std::size_t begin, std::size_t end) const {
-    return static_cast<std::size_t>(
-        std::lower_bound(pieceStarts_.begin(), pieceStarts_.end(), end) -
-        std::lower_bound(pieceStarts_.begin(), pieceStarts_.end(), begin));
-  }
-
- private:
-  struct Read {
-    std::size_t offset;
-    TimeUs at;
-  };
-  std::string all_;
-  std::vector<Read> reads_;
-  std::vector<std::size_t> pieceStarts_;
-};
-
-struct Range {
-  std::size_t begin;
-  std::size_t end;
-};
-
-// One piece of the stream as the timetable sees it.
-struct Element {
-  enum Kind { BootByte, BootWhole, Block, Marker, Checksum, Close } kind;
-  int number;  // from 1 within its kind
-  TimeUs at;
-};
-
-std::string label(const Element& e) {
-  switch (e.kind) {
-    case Element::BootByte:
-      return "boot byte " + std::to_string(e.number);
-    case Element::BootWhole:
-      return "boot request";
-    case Element::Block:
-      return "block " + std::to_string(e.number);
-    case Element::Marker:
-      return "marker " + std::to_string(e.number);
-    case Element::Checksum:
-      return "checksum";
-    case Element::Close:
-      break;
-  }
-  return "close";
-}
-
-// "block 4->5", "marker 5->checksum", "boot byte 9->block 1".
-std::string gapName(const Element& from, const Element& to) {
-  const bool numbered = from.kind != Element::BootWhole && from.kind != Element::Checksum &&
-                        from.kind != Element::Close;
-  if (from.kind == to.kind && numbered) {
-    std::string name = label(from);
-    return name + "->" + std::to_string(to.number);
-  }
-  return label(from) + "->" + label(to);
-}
 
 class Checker {
  public:

@@ -2,14 +2,6 @@
 
 namespace korven {
 
-Control* Form::find(const std::string& name, int arrayIndex) {
-  if (name == this->name()) return this;
-  for (Control* c : controls_) {
-    if (c->name() == name && c->arrayIndex() == arrayIndex) return c;
-  }
-  return nullptr;
-}
-
 bool Form::userClose() {
   if (!enabled()) return false;
   onUnload.raise();

@@ -8,12 +8,11 @@
 namespace korven {
 
 // The window itself: caption, enabled state and background, and the
-// registry through which its controls are found by name.
+// registry of its controls, in the order they were created.
 class Form : public Control {
  public:
   explicit Form(std::string name) : Control(this, ControlKind::Form, std::move(name)) {}
 
-  Event<> onLoad;
   Event<> onUnload;
 
   // The operator (or the window manager) asks to close the window. A
@@ -23,8 +22,6 @@ class Form : public Control {
 
   // The controls in the order they were created.
   const std::vector<Control*>& controls() const { return controls_; }
-  // Finds a control by name and, for control arrays, index; null when absent.
-  Control* find(const std::string& name, int arrayIndex = -1);
 
  private:
   friend class Control;

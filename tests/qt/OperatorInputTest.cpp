@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -92,6 +93,75 @@ TEST_F(OperatorInputTest, OnlyALineChosenFromTheOpenListIsAPick) {
   QTest::keyClick(ip->view(), Qt::Key_Return);
   EXPECT_EQ(picks, 2) << "arrow keys and Return in the open list pick too";
   EXPECT_EQ(w().INP_IP.text(), "10.0.0.3");
+}
+
+TEST_F(OperatorInputTest, TheWidgetsShowTheModel) {
+  QWidget* window = view->window();
+  EXPECT_EQ(window->windowTitle(),
+            QStringLiteral("Talvoran KORVEN IP DEVICES FIRMWARE        Ver.: 1.1W"));
+  EXPECT_EQ(window->size(), QSize(480, 386));
+  EXPECT_EQ(widget(w().B_UPDATE)->geometry(), QRect(6, 15, 133, 40)) << "inside Frame3";
+  EXPECT_EQ(widget(w().B_UPDATE)->parentWidget(), widget(w().Frame3));
+  EXPECT_EQ(widget(w().B_UPDATE)->font().pointSizeF(), 18);
+  EXPECT_EQ(qobject_cast<QCheckBox*>(widget(w().SW_DELAY))->text(), QString::fromUtf8("DÉLAIS:"));
+  EXPECT_EQ(edit(w().MENU_NOM_FICHIER)->palette().color(QPalette::Base), QColor(255, 255, 0));
+  for (const Control* hidden : {static_cast<const Control*>(&w().NOM_FICHIER),
+                                static_cast<const Control*>(&w().AFF_UPD_MSG)}) {
+    EXPECT_FALSE(widget(*hidden)->isVisible()) << hidden->name();
+  }
+  // The preset button lies outside the window but the keyboard reaches it.
+  EXPECT_FALSE(window->rect().intersects(widget(w().Command7)->geometry()));
+  EXPECT_EQ(widget(w().Command7)->focusPolicy(), Qt::StrongFocus);
+
+  // Changes of the model, network text shown as it came.
+  w().INP_IP.addItem("10.0.0.2");
+  w().INP_IP.addItem("10.0.0.10");
+  w().INP_IP.setText("10.0.0.9");
+  EXPECT_EQ(edit(w().INP_IP)->palette().color(QPalette::Base), QColor(255, 128, 128));
+  EXPECT_EQ(edit(w().INP_IP)->text(), QStringLiteral("10.0.0.9"));
+  w().SW_ALL.userClick();
+  w().LST_ALL.addItem("<b>markup</b>");
+  w().LST_ALL.addItem("10.0.0.3");
+  w().LST_ALL.setSelected(1, true);
+  w().LST_ALL.setListIndex(0);
+  w().AFF_NO_LST.setText("<i>0</i>");
+  QApplication::processEvents();  // a list shows its current row from the next turn on
+  ASSERT_EQ(combo(w().INP_IP)->count(), 2);
+  EXPECT_EQ(combo(w().INP_IP)->itemText(0), QStringLiteral("10.0.0.10"));
+  auto* list = qobject_cast<QListWidget*>(widget(w().LST_ALL));
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text(), QStringLiteral("<b>markup</b>"));
+  EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
+  EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_EQ(qobject_cast<QLabel*>(widget(w().AFF_NO_LST))->textFormat(), Qt::PlainText);
+  w().PROG_PRIN.setEnabled(false);
+  EXPECT_FALSE(widget(w().B_UPDATE)->isEnabled()) << "a disabled window takes no input";
+}
+
+TEST_F(OperatorInputTest, KeysClicksAndFocusReachTheModelAsTheyCome) {
+  std::vector<std::string> changes;
+  w().INP_IP.onChange.connect([&] { changes.push_back(w().INP_IP.text()); });
+  focus(w().INP_IP);
+  edit(w().INP_IP)->clear();
+  changes.clear();
+  QTest::keyClicks(widget(w().INP_IP), "10.1");
+  EXPECT_EQ(changes, (std::vector<std::string>{"1", "10", "10.", "10.1"}));
+
+  QTest::mouseClick(widget(w().SW_ALL), Qt::LeftButton);
+  EXPECT_EQ(w().SW_ALL.value(), 1);
+  w().LST_STATUS.addItem("FULL");
+  QTest::mouseDClick(qobject_cast<QListWidget*>(widget(w().LST_STATUS))->viewport(),
+                     Qt::LeftButton);
+  EXPECT_EQ(w().LST_STATUS.line(0), "-----");
+
+  // Entering the yellow box lists the folder again; leaving it copies the choice.
+  platform.fileSystem.add("LATER.BIN", "L");
+  focus(w().MENU_NOM_FICHIER, Qt::TabFocusReason);
+  EXPECT_EQ(w().MENU_NOM_FICHIER.itemCount(), 3);
+  w().NOM_FICHIER.setText("02.BIN");
+  focus(w().B_ASK, Qt::TabFocusReason);
+  EXPECT_EQ(w().NOM_FICHIER.text(), w().MENU_NOM_FICHIER.text());
 }
 
 TEST_F(OperatorInputTest, TabAndShiftTabLeaveEveryBoxAndReachNoKeyHandler) {

@@ -7,10 +7,8 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include "discovery/Frames.h"
 #include "operator/MessageLog.h"
 #include "platform/qt/QtPlatform.h"
-#include "shell/Loader.h"
 
 namespace korven::qt {
 namespace {
@@ -39,47 +37,44 @@ TEST(QtPlatform, TheReplyPortIsHeldAlone) {
   EXPECT_FALSE(other.bind(QHostAddress::AnyIPv4, 2024)) << "nor is the program's";
 }
 
-TEST(QtPlatform, TheQueryGoesOutByBroadcastAndRepliesReachTheLogic) {
+TEST(QtPlatform, DatagramsGoAndComeUnchangedOneNoticeEach) {
   QUdpSocket terminal;
   ASSERT_TRUE(terminal.bind(QHostAddress::AnyIPv4, 1024));
   MessageLog dialogs;
   QtPlatform platform(dialogs);
-  Loader loader(platform);
-  ASSERT_TRUE(loader.PROG_PRIN_Load());
-  ProgPrin& w = loader.window();
+  auto replies = platform.createUdpSocket();
+  ASSERT_TRUE(replies->setLocalPort(2024));
+  ASSERT_TRUE(replies->bind());
+  auto sender = platform.createUdpSocket();
+  sender->setRemoteHost("255.255.255.255");
+  sender->setRemotePort(1024);
 
-  ASSERT_TRUE(w.UDP_TX->sendData(frames::query()));
+  const std::string query("\xFE\xFF\x01\x00 query", 11);
+  ASSERT_TRUE(sender->sendData(query));
   ASSERT_TRUE(waitFor([&] { return terminal.hasPendingDatagrams(); }));
-  QHostAddress sender;
-  quint16 senderPort = 0;
+  QHostAddress from;
+  quint16 fromPort = 0;
   QByteArray datagram(static_cast<int>(terminal.pendingDatagramSize()), '\0');
-  terminal.readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
-  EXPECT_EQ(datagram.toStdString(), frames::query());
-  EXPECT_EQ(senderPort, w.UDP_TX->localPort());
+  terminal.readDatagram(datagram.data(), datagram.size(), &from, &fromPort);
+  EXPECT_EQ(datagram.toStdString(), query);
+  EXPECT_EQ(fromPort, sender->localPort());
 
-  const auto reply = [&](const QByteArray& bytes) {
+  // One notice per datagram; one the handler leaves unread does not hold
+  // back those after it.
+  std::vector<std::string> read;
+  int notices = 0;
+  replies->onDataArrival.connect([&](std::size_t) {
+    if (notices++ != 1) read.push_back(replies->getData());
+  });
+  for (const QByteArray& bytes :
+       {QByteArray("K,10.0.0.9,a"), QByteArray("left unread"), QByteArray("\xFF,\x00,", 4)}) {
     terminal.writeDatagram(bytes, QHostAddress::LocalHost, 2024);
-  };
-  reply("K,127.0.0.9,a");
-  reply("dropped");
-  reply(QByteArray("\xFF,\x00,", 4));
-  ASSERT_TRUE(waitFor([&] { return w.LST_ALL.count() == 2; }));
-  EXPECT_EQ(w.LST_ALL.line(0), "127.0.0.9");
-  EXPECT_EQ(w.LST_ALL.line(1), std::string(1, '\0')) << "bytes arrive unchanged";
+  }
+  ASSERT_TRUE(waitFor([&] { return notices == 3; }));
+  EXPECT_EQ(read, (std::vector<std::string>{"K,10.0.0.9,a", std::string("\xFF,\x00,", 4)}));
 
-  // A datagram left unread while the window is disabled does not block the
-  // ones after it.
-  w.PROG_PRIN.setEnabled(false);
-  reply("K,127.0.0.10,b");
-  platform.eventLoop().processEventsFor(Micros(100'000));
-  w.PROG_PRIN.setEnabled(true);
-  reply("K,127.0.0.11,c");
-  ASSERT_TRUE(waitFor([&] { return w.LST_ALL.count() == 3; }));
-  EXPECT_EQ(w.LST_ALL.line(2), "127.0.0.11");
-
-  // A send that cannot go is reported to the caller.
-  w.UDP_TX->setRemoteHost("not an address");
-  EXPECT_FALSE(w.UDP_TX->sendData(frames::query()));
+  sender->setRemoteHost("not an address");
+  EXPECT_FALSE(sender->sendData(query)) << "a send that cannot go is reported";
 }
 
 TEST(QtPlatform, TcpStatesFollowTheConnection) {

@@ -116,53 +116,45 @@ bool printed(SimProcess& sim, const char* prefix) {
   return !sim.waitForLine({QString::fromLatin1(prefix)}).isEmpty();
 }
 
-TEST(SimServer, ThousandTerminalsAnswerOneBroadcastEachOnce) {
+TEST(SimServer, ABroadcastReachesEveryTerminalAUnicastOne) {
   Receiver rx;
   ASSERT_TRUE(rx.bound());
   SimProcess sim;
-  ASSERT_TRUE(startSim(sim, {"--count", "1000"}));
-  EXPECT_TRUE(printed(sim, "READY 1000 terminals 127.0.0.2-127.0.3.233"));
+  ASSERT_TRUE(startSim(sim, {"--count", "3", "--reply-spacing", "0"}));
+  EXPECT_TRUE(printed(sim, "READY 3 terminals 127.0.0.2-127.0.0.4"));
 
-  const auto start = Clock::now();
   rx.send(kQuery, "255.255.255.255");
-  Clock::time_point last;
-  const auto replies = rx.collect(1000, &last);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(last - start);
-  std::printf("%zu replies to one broadcast, the last after %lld ms\n", replies.size(),
-              static_cast<long long>(took.count()));
-
-  EXPECT_EQ(replies.size(), 1000u);
+  const auto replies = rx.collect(500);
   std::map<std::string, int> perTerminal;
   for (const auto& [from, text] : replies) {
-    // The second comma field is the address the reply came from.
+    // Each replies from its own address, which is the second comma field.
     const auto c1 = text.find(',');
     const auto c2 = text.find(',', c1 + 1);
     ASSERT_NE(c2, std::string::npos) << text;
     EXPECT_EQ(text.substr(c1 + 1, c2 - c1 - 1), from);
     ++perTerminal[from];
   }
-  EXPECT_EQ(perTerminal.size(), 1000u);
-  for (const auto& [from, n] : perTerminal) EXPECT_EQ(n, 1) << from;
-  EXPECT_EQ(perTerminal.count("127.0.0.2"), 1u);
-  EXPECT_EQ(perTerminal.count("127.0.3.233"), 1u);
+  EXPECT_EQ(perTerminal,
+            (std::map<std::string, int>{{"127.0.0.2", 1}, {"127.0.0.3", 1}, {"127.0.0.4", 1}}));
 
-  // A query to one address is answered by that terminal alone.
-  rx.send(kQuery, "127.0.1.7");
+  rx.send(kQuery, "127.0.0.3");
   const auto one = rx.collect(300);
   ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one.begin()->first, "127.0.1.7");
+  EXPECT_EQ(one.begin()->first, "127.0.0.3");
   EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST(SimServer, RefusedAndSlowConnections) {
   SimProcess sim;
-  ASSERT_TRUE(startSim(sim, {"--count", "3", "--fault", "1:slow-accept:1500", "--fault",
-                             "127.0.0.3:refuse", "--status", "3:FULL"}));
+  ASSERT_TRUE(startSim(
+      sim, {"--count", "2", "--fault", "1:slow-accept:1500", "--fault", "127.0.0.3:refuse"}));
 
   int error = 0;
   EXPECT_EQ(connectTo("127.0.0.3", error), -1);
   EXPECT_EQ(error, ECONNREFUSED);
   EXPECT_TRUE(printed(sim, "REFUSED 127.0.0.3 from 127.0.0.1:"));
+  EXPECT_EQ(connectTo("127.0.0.9", error), -1) << "no terminal there";
+  EXPECT_EQ(error, ECONNREFUSED);
 
   const auto start = Clock::now();
   const int slow = connectTo("127.0.0.2", error);
@@ -179,19 +171,12 @@ TEST(SimServer, RefusedAndSlowConnections) {
   ASSERT_GE(second, 0);
   EXPECT_GE(Clock::now() - again, std::chrono::milliseconds(1500));
 
-  const auto quick = Clock::now();
-  const int full = connectTo("127.0.0.4", error);
-  ASSERT_GE(full, 0);
-  EXPECT_LT(Clock::now() - quick, std::chrono::milliseconds(500));
-  EXPECT_EQ(readSome(full, 2000), "\xFD");
-
   const QJsonArray t = sim.report();
-  ASSERT_EQ(t.size(), 3);
+  ASSERT_EQ(t.size(), 2);
   EXPECT_EQ(t[0]["connections"].toInt(), 2);
   EXPECT_EQ(t[1]["refused"].toInt(), 1);
   EXPECT_EQ(t[1]["connections"].toInt(), 0);
-  EXPECT_EQ(t[2]["status_sent"][0]["code"].toString(), "FULL");
-  for (int fd : {slow, second, full}) ::close(fd);
+  for (int fd : {slow, second}) ::close(fd);
   EXPECT_EQ(sim.stop(/*terminate=*/true), 0);
 }
 
@@ -262,11 +247,8 @@ TEST(SimServer, StreamIsJudgedAndReportedAsJson) {
   for (const auto& p : s["problems"].toArray())
     early = early || p.toString().startsWith("gap boot request->block 1 early");
   EXPECT_TRUE(early);
-  const QJsonValue block = s["gaps"]["block"];
-  EXPECT_EQ(block["expected_us"].toInteger(), 50'000);
-  EXPECT_EQ(block["count"].toInt(), 1);
-  EXPECT_GE(block["min_us"].toInteger(), 55'000);
-  EXPECT_EQ(s["gaps"]["boot-byte"]["count"].toInt(), 0);
+  EXPECT_EQ(s["gaps"]["block"]["expected_us"].toInteger(), 50'000);
+  EXPECT_EQ(s["gaps"]["block"]["count"].toInt(), 1);
   EXPECT_TRUE(s["gaps"]["boot-byte"]["min_us"].isNull());
   EXPECT_EQ(t["status_sent"][0]["code"].toString(), "CHKERR");
 }

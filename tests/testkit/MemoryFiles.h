@@ -24,7 +24,6 @@ class MemoryFiles : public Files {
 
   std::string folder = "/work";
   bool folderListable = true;
-  bool folderWritable = true;
   int replaceCalls = 0;
 
   // Adds or replaces a file of the working folder.

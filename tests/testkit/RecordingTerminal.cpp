@@ -11,7 +11,10 @@ class RecordingTerminal::Peer : public TcpPeer {
       handle_.close();
     }
   }
-  void onClosed(Micros) override { ++terminal_.closedByProgram; }
+  void onClosed(Micros at) override {
+    ++terminal_.closedByProgram;
+    terminal_.closedAt = at;
+  }
 
  private:
   RecordingTerminal& terminal_;

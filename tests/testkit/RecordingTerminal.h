@@ -31,6 +31,7 @@ class RecordingTerminal : public TcpService {
   std::vector<Chunk> chunks;
   int connections = 0;
   int closedByProgram = 0;
+  std::optional<Micros> closedAt;  // when the program last closed
 
   std::string received() const;
   // Sends bytes on the open connection, as a status reply.

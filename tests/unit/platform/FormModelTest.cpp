@@ -136,15 +136,5 @@ TEST(FormModel, CheckBoxAndScrollBarValues) {
   EXPECT_EQ(values, (std::vector<int>{10, 3, 0}));
 }
 
-TEST(FormModel, ControlsAreFoundByNameAndIndex) {
-  Form form("MAIN");
-  Label first(&form, "Label7", 0);
-  Label second(&form, "Label7", 1);
-  EXPECT_EQ(form.find("Label7", 1), &second);
-  EXPECT_EQ(form.find("Label7", 0), &first);
-  EXPECT_EQ(form.find("Label7"), nullptr);
-  EXPECT_EQ(form.find("MAIN"), &form);
-}
-
 }  // namespace
 }  // namespace korven

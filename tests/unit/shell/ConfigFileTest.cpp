@@ -1,22 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "shell/ConfigFile.h"
 #include "shell/Loader.h"
 #include "tests/testkit/TestPlatform.h"
 
 namespace korven {
 namespace {
-
-TEST(ConfigFile, TheFirstFieldRule) {
-  EXPECT_EQ(firstField("10.0.0.1\r\n"), "10.0.0.1");
-  EXPECT_EQ(firstField("   10.0.0.1,second"), "10.0.0.1");
-  EXPECT_EQ(firstField("\"10.0,0.1\" rest"), "10.0,0.1");
-  EXPECT_EQ(firstField("\"unclosed\r\nnext"), "unclosed");
-  EXPECT_EQ(firstField("10.0.0.1\nsecond line"), "10.0.0.1");
-  EXPECT_EQ(firstField("\r\n"), "");
-  EXPECT_EQ(firstField(""), "");
-  EXPECT_EQ(firstField("10.0.0.1 "), "10.0.0.1 ");
-}
 
 class ConfigRun {
  public:
@@ -58,7 +46,9 @@ TEST(ConfigFile, SavedAtFocusLossAndClosingRestoredAtStart) {
 TEST(ConfigFile, ReadingTakesOnlyTheFirstFieldOfTheFirstLine) {
   const std::pair<std::string, std::string> cases[] = {
       {"10.0.0.1,10.0.0.2\r\n", "10.0.0.1"},
-      {"\"10.0.0.1\",x\r\n", "10.0.0.1"},
+      {"   10.0.0.1 ,x", "10.0.0.1 "},
+      {"\"10.0,0.1\",x\r\n", "10.0,0.1"},
+      {"\"unclosed\r\nnext", "unclosed"},
       {"10.0.0.1\r\n10.0.0.2\r\n", "10.0.0.1"},
       {"10.0.0.1", "10.0.0.1"},
       {"\r\n", ""},
