@@ -27,7 +27,6 @@ namespace korven::sim {
 namespace {
 
 using simproc::SimProcess;
-using Clock = std::chrono::steady_clock;
 
 sockaddr_in at(const std::string& address, int port) {
   sockaddr_in a{};
@@ -43,11 +42,7 @@ class Receiver {
   Receiver() {
     fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
     const int on = 1;
-    const int size = 8 << 20;
     ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
-      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    }
     const sockaddr_in self = at("127.0.0.1", kReplyPort);
     bound_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&self), sizeof self) == 0;
   }
@@ -57,9 +52,8 @@ class Receiver {
     const sockaddr_in a = at(to, kTerminalPort);
     ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   }
-  // Reply texts by the address they came from, until `quiet` passes with
-  // none; `last` is when the last one came.
-  std::multimap<std::string, std::string> collect(int quietMs, Clock::time_point* last = nullptr) {
+  // Reply texts by the address they came from, until `quiet` passes with none.
+  std::multimap<std::string, std::string> collect(int quietMs) {
     std::multimap<std::string, std::string> got;
     pollfd p{fd_, POLLIN, 0};
     while (::poll(&p, 1, quietMs) > 0) {
@@ -72,7 +66,6 @@ class Receiver {
       char text[INET_ADDRSTRLEN];
       ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
       got.emplace(text, std::string(data, static_cast<std::size_t>(n)));
-      if (last != nullptr) *last = Clock::now();
     }
     return got;
   }
@@ -142,42 +135,6 @@ TEST(SimServer, ABroadcastReachesEveryTerminalAUnicastOne) {
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one.begin()->first, "127.0.0.3");
   EXPECT_EQ(sim.stop(), 0);
-}
-
-TEST(SimServer, RefusedAndSlowConnections) {
-  SimProcess sim;
-  ASSERT_TRUE(startSim(
-      sim, {"--count", "2", "--fault", "1:slow-accept:1500", "--fault", "127.0.0.3:refuse"}));
-
-  int error = 0;
-  EXPECT_EQ(connectTo("127.0.0.3", error), -1);
-  EXPECT_EQ(error, ECONNREFUSED);
-  EXPECT_TRUE(printed(sim, "REFUSED 127.0.0.3 from 127.0.0.1:"));
-  EXPECT_EQ(connectTo("127.0.0.9", error), -1) << "no terminal there";
-  EXPECT_EQ(error, ECONNREFUSED);
-
-  const auto start = Clock::now();
-  const int slow = connectTo("127.0.0.2", error);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  ASSERT_GE(slow, 0) << std::strerror(error);
-  std::printf("slow-accept:1500 took %lld ms to connect\n", static_cast<long long>(took.count()));
-  EXPECT_GE(took.count(), 1500);
-  EXPECT_LT(took.count(), 8000);
-  EXPECT_TRUE(printed(sim, "ACCEPTED 127.0.0.2"));
-
-  // The plug is back: a second client waits its own delay too.
-  const auto again = Clock::now();
-  const int second = connectTo("127.0.0.2", error);
-  ASSERT_GE(second, 0);
-  EXPECT_GE(Clock::now() - again, std::chrono::milliseconds(1500));
-
-  const QJsonArray t = sim.report();
-  ASSERT_EQ(t.size(), 2);
-  EXPECT_EQ(t[0]["connections"].toInt(), 2);
-  EXPECT_EQ(t[1]["refused"].toInt(), 1);
-  EXPECT_EQ(t[1]["connections"].toInt(), 0);
-  for (int fd : {slow, second}) ::close(fd);
-  EXPECT_EQ(sim.stop(/*terminate=*/true), 0);
 }
 
 TEST(SimServer, FaultsSwitchedOnStdinHoldFromTheNextConnection) {
@@ -251,17 +208,6 @@ TEST(SimServer, StreamIsJudgedAndReportedAsJson) {
   EXPECT_EQ(s["gaps"]["block"]["count"].toInt(), 1);
   EXPECT_TRUE(s["gaps"]["boot-byte"]["min_us"].isNull());
   EXPECT_EQ(t["status_sent"][0]["code"].toString(), "CHKERR");
-}
-
-TEST(SimServer, BadArgumentsExitWithTwo) {
-  // Option errors and an image that is not a readable file; the options
-  // themselves are checked one by one without sockets.
-  for (const QStringList& args :
-       {QStringList{"--count", "none"}, {"--image", "/nonexistent/x.BIN"}, {"--image", "/"}}) {
-    SimProcess sim;
-    EXPECT_FALSE(startSim(sim, args)) << args.join(' ').toStdString();
-    EXPECT_EQ(sim.stop(), 2) << args.join(' ').toStdString();
-  }
 }
 
 }  // namespace

@@ -8,7 +8,6 @@ namespace korven::testkit {
 
 namespace {
 constexpr const char* kProgramHost = "127.0.0.1";
-constexpr const char* kBroadcast = "255.255.255.255";
 }  // namespace
 
 // Shared by the program's socket and the terminal's end of one connection.
@@ -58,7 +57,6 @@ class MemoryUdpSocket : public UdpSocket {
                remoteHost(),       remotePort(),
                std::string(bytes), network_.scheduler_.now()};
     network_.sent.push_back(d);
-    network_.deliverFromProgram(d);
     return true;
   }
 
@@ -230,24 +228,6 @@ std::unique_ptr<UdpSocket> MemoryNetwork::createUdpSocket() {
 
 std::unique_ptr<TcpSocket> MemoryNetwork::createTcpSocket() {
   return std::make_unique<MemoryTcpSocket>(*this);
-}
-
-void MemoryNetwork::listenUdp(const std::string& host, int port,
-                              std::function<void(const Datagram&)> receiver) {
-  udpListeners_.emplace(port, std::make_pair(host, std::move(receiver)));
-}
-
-void MemoryNetwork::deliverFromProgram(const Datagram& datagram) {
-  const auto [first, last] = udpListeners_.equal_range(datagram.toPort);
-  std::vector<std::function<void(const Datagram&)>> receivers;
-  for (auto it = first; it != last; ++it) {
-    const std::string& host = it->second.first;
-    if (host == "0.0.0.0" || (host == datagram.toHost && datagram.toHost != kBroadcast))
-      receivers.push_back(it->second.second);
-  }
-  for (auto& receiver : receivers) {
-    scheduler_.post(scheduler_.now() + latency, [receiver, datagram] { receiver(datagram); });
-  }
 }
 
 void MemoryNetwork::sendUdp(Datagram datagram) {

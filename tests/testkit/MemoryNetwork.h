@@ -72,8 +72,6 @@ class MemoryNetwork {
 
   // Every datagram the program sent, in order.
   std::vector<Datagram> sent;
-  // Datagrams to port `port` at `host` ("0.0.0.0": any host, broadcasts included).
-  void listenUdp(const std::string& host, int port, std::function<void(const Datagram&)> receiver);
   // A peer sends a datagram to the program's sockets.
   void sendUdp(Datagram datagram);
   // Another program holds this UDP port.
@@ -90,11 +88,9 @@ class MemoryNetwork {
   friend class PeerHandle;
 
   int freeUdpPort();
-  void deliverFromProgram(const Datagram& datagram);
 
   VirtualScheduler& scheduler_;
   std::set<int> udpPorts_;
-  std::multimap<int, std::pair<std::string, std::function<void(const Datagram&)>>> udpListeners_;
   std::map<int, class MemoryUdpSocket*> programUdp_;
   std::map<std::pair<std::string, int>, TcpService*> tcpServices_;
   int nextEphemeral_ = 49152;
