@@ -115,8 +115,8 @@ TEST(FaultMatrix, HostileDiscoveryRepliesAreDroppedOrListedAsTheyCame) {
   const std::string huge = "KORVEN," + std::string(65'000, 'Z') + ",X";
   const std::string binary("KORVEN,\0\xFF\0\xFF,X", 13);
   QUdpSocket hostile;
-  for (const std::string& datagram : {std::string(1, '\0'), std::string(65'000, '\xFF'), huge,
-                                      binary}) {
+  for (const std::string& datagram :
+       {std::string(1, '\0'), std::string(65'000, '\xFF'), huge, binary}) {
     ASSERT_EQ(hostile.writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()),
                                     QHostAddress::LocalHost, 2024),
               static_cast<qint64>(datagram.size()));
