@@ -64,6 +64,7 @@ void ConnectionManager::TCPIP_Connect(int element) {
 }
 
 void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
+  onPiece.raise();
   if (w_.SW_ALL.value() == 1) {
     const int count = w_.TCPIP.count();
     for (int i = 0; i < count; ++i) {
@@ -82,7 +83,9 @@ void ConnectionManager::sendTo(int element, const std::string& message, Micros p
   TcpSocket* socket = w_.TCPIP.element(element);
   if (socket == nullptr || !socket->sendData(message)) {
     recordFailure(element);
+    onHandedOver.raise(element, false);
   } else {
+    onHandedOver.raise(element, true);
     if (handedOver_.size() <= static_cast<std::size_t>(element)) {
       handedOver_.resize(static_cast<std::size_t>(element) + 1, Micros::min());
     }

@@ -30,6 +30,11 @@ class ConnectionManager {
   // over to the element.
   void waitForPause(int element, Micros pause);
 
+  // Each ENV_TCP is one piece; each send of it to one element is handed
+  // over or not.
+  Event<> onPiece;
+  Event<int, bool> onHandedOver;  // element, sent
+
  private:
   void singlePass();
   void allTerminalsPass();

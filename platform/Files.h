@@ -36,6 +36,8 @@ class Files {
   // Replaces the file's content as a whole: a new file is written beside it
   // and renamed over it, so the old content stays whole on any failure.
   virtual bool replaceFile(const std::string& path, std::string_view content) = 0;
+  // Makes the folder unless it is there; false when it is not there after.
+  virtual bool makeFolder(const std::string& path) = 0;
 };
 
 }  // namespace korven

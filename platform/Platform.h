@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Sockets.h"
 #include "platform/Timer.h"
+#include "platform/WallClock.h"
 
 namespace korven {
 
@@ -16,6 +17,7 @@ class Platform {
   virtual ~Platform() = default;
   virtual EventLoop& eventLoop() = 0;
   virtual Clock& clock() = 0;
+  virtual const WallClock& wallClock() = 0;
   virtual Dialogs& dialogs() = 0;
   virtual Files& files() = 0;
   virtual std::unique_ptr<Timer> createTimer() = 0;

@@ -2,20 +2,33 @@
 
 namespace korven {
 
-Loader::Loader(Platform& platform)
+Loader::Loader(Platform& platform, bool configurationFile)
     : platform_(platform),
+      configurationFile_(configurationFile),
       window_(platform),
       imageChoice_(window_, platform.files()),
       config_(window_, platform.files()),
-      addressEntry_(window_, [this] { config_.SAUVE_CFG(); }),
+      addressEntry_(window_,
+                    [this] {
+                      if (configurationFile_) config_.SAUVE_CFG();
+                    }),
       connections_(window_, platform.eventLoop(), platform.clock()),
       batch_(window_, platform, connections_, [this] { addressEntry_.LST_STATUS_DblClick(); }),
       discovery_(window_, [this] { connections_.TIM_CON_Timer(); }),
       modeCommands_(window_, platform.eventLoop()),
       updateStart_(window_, platform, imageChoice_, sendTable_),
       transferEngine_(window_, platform, sendTable_, connections_,
-                      [this](int element) { replyHandling_.showReceived(element); }),
-      replyHandling_(window_) {
+                      [this](int element) {
+                        const auto status = replyHandling_.showReceived(element);
+                        if (status) report_.replied(element, *status);
+                      }),
+      replyHandling_(window_),
+      report_(window_, platform) {
+  updateStart_.onStarted.connect([this](const ImageFacts& image) { report_.started(image); });
+  connections_.onPiece.connect([this] { report_.piece(); });
+  connections_.onHandedOver.connect(
+      [this](int element, bool sent) { report_.handedOver(element, sent); });
+  transferEngine_.onFinished.connect([this] { report_.finished(); });
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }
@@ -41,7 +54,7 @@ bool Loader::startupSteps() {
   if (folder.empty()) return false;
   window_.AFF_CURDIR.setText(folder + files.separator());
   if (!imageChoice_.MENU_NOM_FICHIER_GotFocus()) return false;
-  if (!config_.LIT_CFG()) return false;
+  if (configurationFile_ && !config_.LIT_CFG()) return false;
 
   if (!window_.UDP_RX->bind()) return false;
   window_.UDP_TX->setRemoteHost(kBroadcastAddress);
@@ -49,7 +62,7 @@ bool Loader::startupSteps() {
 }
 
 void Loader::PROG_PRIN_Unload() {
-  config_.SAUVE_CFG();
+  if (configurationFile_) config_.SAUVE_CFG();
 }
 
 }  // namespace korven

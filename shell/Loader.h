@@ -11,6 +11,7 @@
 #include "update/ReplyHandling.h"
 #include "update/SendTable.h"
 #include "update/TransferEngine.h"
+#include "update/UpdateReport.h"
 #include "update/UpdateStart.h"
 #include "window/ProgPrin.h"
 
@@ -28,12 +29,15 @@ inline constexpr const char* kStartupFailure = "ERROR: SWITCH THE LIBRARY IN CON
 // to its controls, start-up and shut-down.
 class Loader {
  public:
-  explicit Loader(Platform& platform);
+  // `configurationFile`: whether the last address is read from and saved
+  // into TCP_BRD.CFG (the window does; a program without one does not).
+  explicit Loader(Platform& platform, bool configurationFile = true);
   Loader(const Loader&) = delete;
   Loader& operator=(const Loader&) = delete;
 
   ProgPrin& window() { return window_; }
   ConnectionManager& connections() { return connections_; }
+  UpdateReport& report() { return report_; }
 
   // The window's Load event. False when start-up failed: the failure message
   // has been shown and the program must end at once, saving nothing.
@@ -45,6 +49,7 @@ class Loader {
   bool startupSteps();
 
   Platform& platform_;
+  bool configurationFile_;
   ProgPrin window_;
   ImageChoice imageChoice_;
   ConfigFile config_;
@@ -57,6 +62,7 @@ class Loader {
   UpdateStart updateStart_;
   TransferEngine transferEngine_;
   ReplyHandling replyHandling_;
+  UpdateReport report_;
 };
 
 }  // namespace korven

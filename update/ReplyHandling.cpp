@@ -21,16 +21,17 @@ void ReplyHandling::TCPIP_DataArrival(int element) {
   showReceived(element);
 }
 
-void ReplyHandling::showReceived(int element) {
+std::optional<std::string> ReplyHandling::showReceived(int element) {
   TcpSocket* socket = w_.TCPIP.element(element);
-  if (socket == nullptr) return;
+  if (socket == nullptr) return std::nullopt;
   const auto status = statusOfReply(socket->getData());
-  if (!status) return;
+  if (!status) return std::nullopt;
   if (w_.SW_ALL.value() == 0) {
     w_.AFF_STATUS0.setText(*status);
   } else if (w_.LST_STATUS.hasLine(element) && w_.LST_STATUS.line(element) != *status) {
     w_.LST_STATUS.setLine(element, *status);
   }
+  return status;
 }
 
 }  // namespace korven

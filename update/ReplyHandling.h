@@ -18,7 +18,8 @@ class ReplyHandling {
   explicit ReplyHandling(ProgPrin& window);
   void TCPIP_DataArrival(int element);
   // Reads what element k holds and shows its status, whether or not an update runs.
-  void showReceived(int element);
+  // Shows the status of what element k received and left unread; that status.
+  std::optional<std::string> showReceived(int element);
 
  private:
   ProgPrin& w_;

@@ -98,6 +98,7 @@ void TransferEngine::finish(Micros pause) {
   w_.TIM_SEND->setInterval(0);
   w_.PROG_PRIN.setEnabled(true);
   w_.PROG_PRIN.setBackColor(Color::systemButtonFace());
+  onFinished.raise();
 }
 
 void TransferEngine::AFF_MSG_UPD(const std::string& text) {

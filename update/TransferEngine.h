@@ -30,6 +30,9 @@ class TransferEngine {
   void DELAIS(double seconds);
   void SW_DELAY_Click();
 
+  // The update has ended: every connection closed, the window back.
+  Event<> onFinished;
+
  private:
   void sendBootRequestByteByByte(const std::string& request);
   void finish(Micros pause);

@@ -55,6 +55,8 @@ void UpdateStart::B_UPDATE_Click() {
 
   w_.AFF_NO_ENV.setText("0");
   w_.TIM_SEND->setInterval(*pace);
+  onStarted.raise(ImageFacts{w_.NOM_FICHIER.text(), image.bytes.size(),
+                             static_cast<int>(blocks.size()), static_cast<int>(checksum), *pace});
 }
 
 }  // namespace korven

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "image/ImageChoice.h"
 #include "platform/Platform.h"
 #include "update/SendTable.h"
@@ -12,6 +14,15 @@ inline constexpr const char* kCannotReadImage = "ERROR: Cannot read the image fi
 inline constexpr const char* kImageTooLarge = "ERROR: Image too large !";
 inline constexpr const char* kInvalidDelay = "ERROR: Invalid delay !";
 
+// The image and pace of an update that started.
+struct ImageFacts {
+  std::string name;
+  std::size_t bytes = 0;  // the data sent, from the first non-zero byte
+  int blocks = 0;
+  int checksum = 0;
+  int blockPaceMs = 0;
+};
+
 // The UPDATE button: checks, then puts the window into its busy state, lays
 // the whole stream into the send table and arms the send timer. It sends
 // nothing itself.
@@ -20,6 +31,9 @@ class UpdateStart {
   UpdateStart(ProgPrin& window, Platform& platform, const ImageChoice& images, SendTable& table);
 
   void B_UPDATE_Click();
+
+  // Raised once an update has started (not when the click is refused).
+  Event<const ImageFacts&> onStarted;
 
  private:
   // Shows the refusal and returns true when the update must not start.

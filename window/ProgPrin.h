@@ -13,6 +13,8 @@ namespace korven {
 
 inline constexpr const char* kWindowCaption =
     "Talvoran KORVEN IP DEVICES FIRMWARE        Ver.: 1.1W";
+// The program's version, as the caption shows it.
+inline constexpr const char* kProgramVersion = "1.1W";
 // The program's name, used as the title of its message boxes.
 inline constexpr const char* kProgramName = "Talvoran KORVEN IP DEVICES FIRMWARE";
 

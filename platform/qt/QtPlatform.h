@@ -7,6 +7,7 @@
 #include "platform/system/OpenFileLimit.h"
 #include "platform/system/StdFiles.h"
 #include "platform/system/SteadyClock.h"
+#include "platform/system/SystemWallClock.h"
 
 namespace korven::qt {
 
@@ -19,6 +20,7 @@ class QtPlatform : public Platform {
 
   EventLoop& eventLoop() override { return loop_; }
   Clock& clock() override { return clock_; }
+  const WallClock& wallClock() override { return wallClock_; }
   Dialogs& dialogs() override { return dialogs_; }
   Files& files() override { return files_; }
   std::unique_ptr<Timer> createTimer() override;
@@ -26,8 +28,12 @@ class QtPlatform : public Platform {
   std::unique_ptr<TcpSocket> createTcpSocket() override;
   long openFileLimit() override { return korven::openFileLimit(); }
 
+  // Works in `folder` instead of the process's current folder.
+  void setWorkingFolder(std::string folder) { files_.setCurrentFolder(std::move(folder)); }
+
  private:
   SteadyClock clock_;
+  SystemWallClock wallClock_;
   QtEventLoop loop_{clock_};
   Dialogs& dialogs_;
   StdFiles files_;

@@ -72,6 +72,7 @@ mode_t newFileMode() {
 }  // namespace
 
 std::string StdFiles::currentFolder() {
+  if (!folder_.empty()) return folder_;
   std::error_code error;
   const fs::path folder = fs::current_path(error);
   return error ? std::string() : folder.string();
@@ -118,6 +119,12 @@ bool StdFiles::replaceFile(const std::string& path, std::string_view content) {
     return false;
   }
   return true;
+}
+
+bool StdFiles::makeFolder(const std::string& path) {
+  std::error_code error;
+  fs::create_directories(path, error);
+  return fs::is_directory(path, error);
 }
 
 }  // namespace korven

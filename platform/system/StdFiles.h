@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/Files.h"
 
 namespace korven {
@@ -14,6 +16,13 @@ class StdFiles : public Files {
   bool isNormalFile(const std::string& path) override;
   std::unique_ptr<ByteReader> openRead(const std::string& path) override;
   bool replaceFile(const std::string& path, std::string_view content) override;
+  bool makeFolder(const std::string& path) override;
+
+  // Works in `folder` instead of the process's current folder.
+  void setCurrentFolder(std::string folder) { folder_ = std::move(folder); }
+
+ private:
+  std::string folder_;
 };
 
 }  // namespace korven

@@ -116,4 +116,13 @@ bool MemoryFiles::replaceFile(const std::string& path, std::string_view content)
   return true;
 }
 
+bool MemoryFiles::makeFolder(const std::string& path) {
+  const std::string prefix = folder + "/";
+  if (path.rfind(prefix, 0) != 0) return false;
+  Entry* existing = byPath(path);
+  if (existing != nullptr) return existing->folder;
+  add(path.substr(prefix.size())).folder = true;
+  return true;
+}
+
 }  // namespace korven::testkit

@@ -39,6 +39,7 @@ class MemoryFiles : public Files {
   bool isNormalFile(const std::string& path) override;
   std::unique_ptr<ByteReader> openRead(const std::string& path) override;
   bool replaceFile(const std::string& path, std::string_view content) override;
+  bool makeFolder(const std::string& path) override;
 
  private:
   Entry* byPath(const std::string& path);

@@ -13,12 +13,30 @@ namespace korven::testkit {
 class TestPlatform : public Platform {
  public:
   VirtualScheduler scheduler;
+  // 7 December 2026, 10:00:00 when virtual time begins, then with it.
+  class Calendar : public WallClock {
+   public:
+    explicit Calendar(const Clock& clock) : clock_(clock) {}
+    LocalTime now() const override {
+      const long long seconds = 10 * 3600 + clock_.now().count() / 1'000'000;
+      return LocalTime{2026,
+                       12,
+                       7,
+                       static_cast<int>(seconds / 3600 % 24),
+                       static_cast<int>(seconds / 60 % 60),
+                       static_cast<int>(seconds % 60)};
+    }
+
+   private:
+    const Clock& clock_;
+  } calendar{scheduler};
   MessageLog dialogBoxes;
   MemoryFiles fileSystem;
   MemoryNetwork network{scheduler};
 
   EventLoop& eventLoop() override { return scheduler; }
   Clock& clock() override { return scheduler; }
+  const WallClock& wallClock() override { return calendar; }
   Dialogs& dialogs() override { return dialogBoxes; }
   Files& files() override { return fileSystem; }
   std::unique_ptr<Timer> createTimer() override { return scheduler.createTimer(); }

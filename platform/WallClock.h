@@ -1,0 +1,23 @@
+#pragma once
+
+namespace korven {
+
+// A moment of the local calendar, as a report names it.
+struct LocalTime {
+  int year = 1970;
+  int month = 1;  // 1 to 12
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// The calendar clock, for naming moments only: it may jump, so no wait or
+// pace is ever measured on it (those use Clock, the monotonic one).
+class WallClock {
+ public:
+  virtual ~WallClock() = default;
+  virtual LocalTime now() const = 0;
+};
+
+}  // namespace korven
