@@ -60,6 +60,24 @@ bool Operator::connected() const {
   return w().INP_IP.backColor() == w().VERT.backColor();
 }
 
+void Operator::ask(const std::string& address) {
+  typeAddress(address);
+  w().B_ASK.userClick();
+}
+
+void Operator::clearTerminalLists() {
+  const bool was = w().allTerminals();
+  allTerminals(true);
+  w().AFF_ALL_NB.userDblClick();
+  allTerminals(was);
+}
+
+std::vector<std::string> Operator::listed() const {
+  std::vector<std::string> lines;
+  for (int i = 0; i < w().LST_ALL.count(); ++i) lines.push_back(w().LST_ALL.line(i));
+  return lines;
+}
+
 void Operator::allTerminals(bool on) {
   if (w().allTerminals() != on) w().SW_ALL.userClick();
 }

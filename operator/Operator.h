@@ -49,6 +49,14 @@ class Operator {
   bool pickAddress(const std::string& address);
   // Single-terminal mode: the address box shows the OK colour.
   bool connected() const;
+  // Asks one terminal whether it is there, as ASK does with its address in
+  // the box; it is listed when it answers.
+  void ask(const std::string& address);
+  // Empties the terminal lists, as a double click on the count does in
+  // all-terminals mode; the mode is as it was after.
+  void clearTerminalLists();
+  // The addresses listed, line by line.
+  std::vector<std::string> listed() const;
 
   // Ticks or unticks "All terminals" (nothing when it already is so).
   void allTerminals(bool on);

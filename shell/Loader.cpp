@@ -18,10 +18,7 @@ Loader::Loader(Platform& platform, bool configurationFile)
       modeCommands_(window_, platform.eventLoop()),
       updateStart_(window_, platform, imageChoice_, sendTable_),
       transferEngine_(window_, platform, sendTable_, connections_,
-                      [this](int element) {
-                        const auto status = replyHandling_.showReceived(element);
-                        if (status) report_.replied(element, *status);
-                      }),
+                      [this](int element) { replyHandling_.showReceived(element); }),
       replyHandling_(window_),
       report_(window_, platform) {
   updateStart_.onStarted.connect([this](const ImageFacts& image) { report_.started(image); });

@@ -21,17 +21,16 @@ void ReplyHandling::TCPIP_DataArrival(int element) {
   showReceived(element);
 }
 
-std::optional<std::string> ReplyHandling::showReceived(int element) {
+void ReplyHandling::showReceived(int element) {
   TcpSocket* socket = w_.TCPIP.element(element);
-  if (socket == nullptr) return std::nullopt;
+  if (socket == nullptr) return;
   const auto status = statusOfReply(socket->getData());
-  if (!status) return std::nullopt;
+  if (!status) return;
   if (w_.SW_ALL.value() == 0) {
     w_.AFF_STATUS0.setText(*status);
   } else if (w_.LST_STATUS.hasLine(element) && w_.LST_STATUS.line(element) != *status) {
     w_.LST_STATUS.setLine(element, *status);
   }
-  return status;
 }
 
 }  // namespace korven

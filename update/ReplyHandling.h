@@ -18,8 +18,7 @@ class ReplyHandling {
   explicit ReplyHandling(ProgPrin& window);
   void TCPIP_DataArrival(int element);
   // Reads what element k holds and shows its status, whether or not an update runs.
-  // Shows the status of what element k received and left unread; that status.
-  std::optional<std::string> showReceived(int element);
+  void showReceived(int element);
 
  private:
   ProgPrin& w_;

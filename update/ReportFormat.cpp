@@ -21,8 +21,8 @@ std::string csvField(const std::string& text) {
   return quoted + '"';
 }
 
-// A JSON string; bytes outside printable ASCII as \u00XX, so the output is
-// plain ASCII whatever a terminal sent (texts are Latin-1 bytes).
+}  // namespace
+
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -40,6 +40,8 @@ std::string jsonString(const std::string& text) {
   }
   return out + '"';
 }
+
+namespace {
 
 std::string yesNo(bool value) {
   return value ? "yes" : "no";

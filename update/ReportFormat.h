@@ -15,6 +15,9 @@ std::string reportCsv(const UpdateRecord& record);
 std::string reportJson(const UpdateRecord& record);
 // "2026-12-07_10-00-00_IMAGE.BIN.csv": when the update started and its image.
 std::string reportFileName(const UpdateRecord& record);
+// A JSON string, quotes included; bytes outside printable ASCII as \u00XX,
+// so the output is plain ASCII whatever a terminal sent.
+std::string jsonString(const std::string& text);
 // "2026-12-07 10:00:00"
 std::string formatTime(const LocalTime& time);
 

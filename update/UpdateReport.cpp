@@ -5,6 +5,13 @@
 #include "update/ReportFormat.h"
 
 namespace korven {
+namespace {
+
+bool isStatusText(const std::string& text) {
+  return text == "NEW" || text == "TERM" || text == "CHKERR" || text == "FULL";
+}
+
+}  // namespace
 
 void UpdateReport::started(const ImageFacts& image) {
   UpdateRecord r;
@@ -67,20 +74,16 @@ void UpdateReport::handedOver(int element, bool sent) {
   }
 }
 
-void UpdateReport::replied(int element, const std::string& status) {
-  if (TerminalRecord* t = ofElement(element)) t->reply = status;
-}
-
 std::string UpdateReport::pathFor(const UpdateRecord& record) {
   if (!file.empty()) return file;
   Files& files = platform_.files();
-  const std::string folder = w_.AFF_CURDIR.text() + "reports";
-  if (!files.makeFolder(folder)) return {};
+  const std::string into = folder.empty() ? w_.AFF_CURDIR.text() + "reports" : folder;
+  if (!files.makeFolder(into)) return {};
   // Two updates of one image within a second keep both reports.
   const std::string name = reportFileName(record);
-  std::string path = folder + files.separator() + name;
+  std::string path = into + files.separator() + name;
   for (int n = 2; files.isNormalFile(path); ++n) {
-    path = folder + files.separator() + name.substr(0, name.size() - 4) + "_" + std::to_string(n) +
+    path = into + files.separator() + name.substr(0, name.size() - 4) + "_" + std::to_string(n) +
            ".csv";
   }
   return path;
@@ -89,6 +92,17 @@ std::string UpdateReport::pathFor(const UpdateRecord& record) {
 void UpdateReport::finished() {
   if (!current_) return;
   current_->ended = platform_.wallClock().now();
+  // Each terminal's last reply, as the window shows it now: what came during
+  // the update has just been shown, and one that came before it (a full
+  // memory said on connecting) still stands.
+  for (TerminalRecord& t : current_->terminals) {
+    if (!t.terminal) continue;
+    const std::string shown =
+        current_->allTerminals
+            ? (w_.LST_STATUS.hasLine(*t.terminal) ? w_.LST_STATUS.line(*t.terminal) : std::string())
+            : w_.AFF_STATUS0.text();
+    if (isStatusText(shown)) t.reply = shown;
+  }
   last_ = std::move(current_);
   current_.reset();
   expected.clear();

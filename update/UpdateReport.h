@@ -23,12 +23,13 @@ class UpdateReport {
   // A piece goes out to the terminals (each fan-out of the update).
   void piece();
   void handedOver(int element, bool sent);
-  void replied(int element, const std::string& status);
   // The update ended: the report is written.
   void finished();
 
-  // The file the next reports go to; empty: reports/ in the working folder.
+  // The file the next reports go to; empty: a new file in `folder`.
   std::string file;
+  // The folder of the reports; empty: reports/ in the working folder.
+  std::string folder;
   // Addresses expected in the next update besides the terminals listed;
   // those not listed are reported as not connected.
   std::vector<std::string> expected;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "operator/MessageLog.h"
+#include "operator/Operator.h"
+#include "platform/qt/QtPlatform.h"
+#include "shell/Loader.h"
+
+namespace korven::cli {
+
+// The program without its window: the whole logic on the Qt platform, no
+// configuration file, its message boxes printed on stderr and taken as
+// acknowledged, driven by the operator.
+class Session {
+ public:
+  // `workingFolder`: where the program lists and reads its images; empty:
+  // the current folder.
+  explicit Session(const std::string& workingFolder = {});
+
+  // Start-up; false when it failed (its message has been printed).
+  bool start();
+  // Lets the start-up query go out and its answers come in.
+  void settle();
+  // Waits, handling events, until `seconds` have passed since start-up.
+  void waitSinceStart(double seconds);
+  ProgPrin& w() { return loader.window(); }
+
+  MessageLog messages;
+  qt::QtPlatform platform{messages};
+  Loader loader{platform, false};
+  Operator op{loader, platform};
+
+ private:
+  Micros startedAt_{0};
+};
+
+// Catches Ctrl+C and SIGTERM while it lives: a stream cut in the middle
+// leaves a terminal in its boot loader without an image, so the update goes
+// on and the interruption is only answered with a warning.
+class UninterruptedUpdate {
+ public:
+  UninterruptedUpdate();
+  ~UninterruptedUpdate();
+  UninterruptedUpdate(const UninterruptedUpdate&) = delete;
+  UninterruptedUpdate& operator=(const UninterruptedUpdate&) = delete;
+};
+
+}  // namespace korven::cli
