@@ -25,35 +25,6 @@ bool startSim(SimProcess& sim, const std::string& image, const QStringList& opti
       kSim, kTolerance + QStringList{"--image", expectedImage(image), "--boot", "whole"} + options);
 }
 
-TEST(FaultMatrix, AClosingTerminalIsListedAndTheOthersKeepTheirTimetable) {
-  const std::string image = imageOf(4, 30);
-  SimProcess sim;
-  ASSERT_TRUE(startSim(sim, image, {"--count", "3", "--fault", "2:close-after:1"}))
-      << sim.output().toStdString();
-  ProgramUnderTest program;
-  ASSERT_TRUE(program.start());
-  ProgPrin& w = program.w();
-  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 3; }, 5000));
-  w.SW_ALL.userClick();
-  ASSERT_TRUE(
-      program.waitFor([&] { return w.AFF_ALL_NB.backColor() == w.VERT.backColor(); }, 3000));
-  program.chooseImage("B_WG.BIN", image);
-
-  ASSERT_TRUE(program.updateAndWait(30'000));
-  EXPECT_TRUE(w.PROG_PRIN.enabled());
-  EXPECT_TRUE(program.afterNotice().empty());
-  ASSERT_EQ(w.LST_ALL_ERR.itemCount(), 1);
-  EXPECT_EQ(w.LST_ALL_ERR.item(0), "ERR ---> 127.0.0.3");
-
-  const QJsonArray terminals = sim.report();
-  for (const char* address : {"127.0.0.2", "127.0.0.4"}) {
-    EXPECT_EQ(verdictOf(terminalAt(terminals, address)).toStdString(), "ok ") << address;
-  }
-  // The boot request and the first block, then nothing: no later block went
-  // out on a connection made again in the middle of the update.
-  EXPECT_EQ(terminalAt(terminals, "127.0.0.3").value("bytes").toInt(), 9 + 64);
-}
-
 TEST(FaultMatrix, ASlowAcceptTurnsTheBoxGreenOnlyOnceAccepted) {
   const std::string image = imageOf(3, 10);
   SimProcess sim;

@@ -53,50 +53,6 @@ TEST(OverTheWire, ASingleUpdateIsByteExactAndKeepsTheTimetable) {
   EXPECT_EQ(stream.value("image").toString(), "match");
 }
 
-TEST(OverTheWire, ABatchGoesOnPastARefusingTerminal) {
-  const std::string image = imageOf(4, 64);
-  const QString expected = expectedImage(image);
-  SimProcess sim;
-  ASSERT_TRUE(sim.start(
-      kSim, kTolerance + QStringList{"--count", "4", "--image", expected, "--boot", "whole",
-                                     "--fault", "2:refuse", "--status", "3:FULL"}))
-      << sim.output().toStdString();
-  ProgramUnderTest program;
-  ASSERT_TRUE(program.start());
-  ProgPrin& w = program.w();
-  ASSERT_TRUE(program.waitFor([&] { return w.LST_ALL.count() == 4; }, 5000));
-  // Alone, the refusing terminal keeps its box red and the update is refused.
-  program.op.typeAddress("127.0.0.3");
-  program.runFor(1000);
-  EXPECT_FALSE(program.green());
-  w.B_UPDATE.userClick();
-  EXPECT_EQ(program.dialogs.texts().back(), kNotReady);
-  EXPECT_TRUE(w.PROG_PRIN.enabled());
-  w.SW_ALL.userClick();
-  ASSERT_TRUE(program.waitFor(
-      [&] { return w.LST_ALL.selected(0) && w.LST_ALL.selected(2) && w.LST_ALL.selected(3); },
-      3000));
-  EXPECT_FALSE(w.LST_ALL.selected(1));
-  EXPECT_EQ(w.AFF_ALL_NB.backColor(), w.ROUGE.backColor());
-  program.chooseImage("NEW_WG.BIN", image);
-
-  ASSERT_TRUE(program.updateAndWait(30'000));
-  ASSERT_EQ(w.LST_ALL_ERR.itemCount(), 1);
-  EXPECT_EQ(w.LST_ALL_ERR.item(0), "ERR ---> 127.0.0.3");
-  program.runFor(300);
-  const int full = w.LST_ALL.count() > 2 && w.LST_ALL.line(2) == "127.0.0.4" ? 2 : -1;
-  ASSERT_GE(full, 0);
-  EXPECT_EQ(w.LST_STATUS.line(full), "FULL");
-
-  const QJsonArray terminals = sim.report();
-  for (const char* address : {"127.0.0.2", "127.0.0.4", "127.0.0.5"}) {
-    EXPECT_EQ(verdictOf(terminalAt(terminals, address)).toStdString(), "ok ") << address;
-  }
-  const QJsonObject refusing = terminalAt(terminals, "127.0.0.3");
-  EXPECT_GT(refusing.value("refused").toInt(), 0);
-  EXPECT_EQ(refusing.value("bytes").toInt(), 0);
-}
-
 // A thousand terminals: the reply socket, the list and its look-up, the
 // descriptors of all-terminals mode are all at full size here.
 constexpr int kMany = 1000;

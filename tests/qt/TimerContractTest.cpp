@@ -106,38 +106,6 @@ TYPED_TEST(TimerContract, ATimerNeverTicksInsideItsOwnTickWhileOthersDo) {
   this->expectAt(ticks[2] - ticks[1], 10, "the pace after it");
 }
 
-TYPED_TEST(TimerContract, AFrozenWaitDeliversNothingAndTheNextPauseDeliversWhatFellDue) {
-  auto timer = this->time.timer();
-  int ticks = 0;
-  timer->onTimer.connect([&] { ++ticks; });
-  timer->setInterval(10);
-  this->time.loop().freeze(milliseconds(50));
-  this->expectAt(this->msSinceStart(), 50, "the end of the frozen wait");
-  EXPECT_EQ(ticks, 0);
-  this->time.loop().processEvents();
-  EXPECT_EQ(ticks, 1) << "one tick for all the missed ones";
-}
-
-TYPED_TEST(TimerContract, ProcessingPendingEventsDeliversOnlyWhatIsDue) {
-  auto first = this->time.timer();
-  auto later = this->time.timer();
-  std::vector<std::string> order;
-  first->onTimer.connect([&] {
-    first->setInterval(0);
-    order.emplace_back("first");
-    this->time.loop().processEvents();
-    order.emplace_back("first done");
-  });
-  later->onTimer.connect([&] {
-    later->setInterval(0);
-    order.emplace_back("later");
-  });
-  first->setInterval(10);
-  later->setInterval(40);
-  this->run(80);
-  EXPECT_EQ(order, (std::vector<std::string>{"first", "first done", "later"}));
-}
-
 }  // namespace
 }  // namespace korven
 

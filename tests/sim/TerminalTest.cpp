@@ -21,7 +21,7 @@ Terminal terminal(Faults faults = {}, std::optional<unsigned char> status = std:
   return Terminal(config, std::make_shared<Expectations>());
 }
 
-TEST(Terminal, AnswersTheExactQueryOnlyAndKeepsTheModeFramesSet) {
+TEST(Terminal, AnswersTheExactQueryOnly) {
   Terminal t = terminal();
   EXPECT_EQ(t.datagram(1, kQuery, true),
             std::vector<std::string>{"KORVEN,127.0.0.7,00-16-AB-00-00-07,IPT-7"});
@@ -31,27 +31,6 @@ TEST(Terminal, AnswersTheExactQueryOnlyAndKeepsTheModeFramesSet) {
   wrong[6] = '1';
   EXPECT_TRUE(t.datagram(3, wrong, true).empty());
   EXPECT_EQ(t.queries(), 1);
-
-  t.datagram(10, std::string("\x01\xFF\xFF\x41\x02\xFB\x46\x44\x03", 9), true);
-  EXPECT_EQ(t.mode(), "boot loader");
-  t.datagram(11, std::string("\xFE\xFF\x05", 3), false);
-  EXPECT_EQ(t.mode(), "active");
-  t.datagram(12, std::string("\xFE\xFF\x02", 3), true);
-  t.datagram(13, std::string("\x01\xFF\xFF\x41\xFA", 5), true);
-  EXPECT_EQ(t.mode(), "terminal");
-  t.datagram(14, std::string("\xFE\xFF\x04", 3), true);
-  EXPECT_EQ(t.mode(), "passive");
-  t.datagram(15, std::string("\xFE\xFF\x03", 3), true);
-  EXPECT_EQ(t.macShown(), 1);
-
-  std::vector<std::string> names;
-  for (const CommandRecord& c : t.commands()) names.push_back(c.name);
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"unknown: " + hexBytes(kQuery.substr(0, 35)),
-                                      "unknown: " + hexBytes(wrong), "GO BOOT", "MODE ACTIVE",
-                                      "SHOW MAC", "GO TERM", "MODE PASSIVE", "unknown: FE FF 03"}));
-  EXPECT_EQ(t.commands()[3].at, 11);
-  EXPECT_FALSE(t.commands()[3].broadcast);
 }
 
 TEST(Terminal, QueryFaults) {
@@ -106,23 +85,6 @@ TEST(Terminal, ConnectionFaultsAndStatusReplies) {
   EXPECT_EQ(t.closed(empty, 700, false), nullptr);
   EXPECT_EQ(t.connections(), 2);
   EXPECT_EQ(t.streams().size(), 1u);
-}
-
-TEST(Options, TerminalsAreNamedByAddressOrNumber) {
-  std::string error;
-  const auto o =
-      parseOptions({"--count", "5", "--first", "127.0.0.10", "--fault", "2:refuse", "--fault",
-                    "127.0.0.14:slow-accept:1500", "--fault", "3:close-after:4", "--status",
-                    "127.0.0.10:full", "--fault", "3:status-during:0x15"},
-                   error);
-  ASSERT_TRUE(o) << error;
-  ASSERT_EQ(o->terminals.size(), 5u);
-  EXPECT_EQ(o->terminals[0].statusOnConnect, kStatusFull);
-  EXPECT_TRUE(o->terminals[1].faults.refuse);
-  EXPECT_EQ(o->terminals[2].faults.closeAfterBlock, 4);
-  EXPECT_EQ(o->terminals[2].faults.statusDuring, 0x15);
-  EXPECT_EQ(o->terminals[4].faults.slowAccept, 1'500'000);
-  EXPECT_EQ(o->terminals[4].address, (127u << 24) | 14);
 }
 
 TEST(Options, BadArgumentsAreRefusedWithAReason) {

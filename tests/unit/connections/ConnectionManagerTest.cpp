@@ -56,12 +56,6 @@ TEST_F(ConnectionPass, AllTerminalsModeMarksEachLineAndColoursTheCount) {
   EXPECT_EQ(w().AFF_ALL_NB.backColor(), w().ROUGE.backColor());
 }
 
-TEST_F(ConnectionPass, AnEmptyListIsAllConnected) {
-  w().SW_ALL.setValue(1);
-  advanceMs(200);
-  EXPECT_EQ(w().AFF_ALL_NB.backColor(), w().VERT.backColor());
-}
-
 TEST_F(ConnectionPass, FailedSendsAreListedOncePerTerminalInOrderOfFirstFailure) {
   RecordingTerminal up(platform.network, "127.0.0.2");
   allTerminals({"127.0.0.2", "127.0.0.3", "127.0.0.4"});

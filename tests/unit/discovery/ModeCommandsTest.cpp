@@ -83,23 +83,6 @@ TEST_F(ModeCommandsTest, GoBootDropsEveryConnectionAndMark) {
   EXPECT_TRUE(until([&] { return w().LST_ALL.selected(0) && w().LST_ALL.selected(1); }, 2000));
 }
 
-TEST_F(ModeCommandsTest, GoTermClearsTheStatusOnlyAfterItsFrozenSecond) {
-  w().INP_IP.userType("127.0.0.7");
-  w().AFF_STATUS0.setText("NEW");
-  std::string statusInLastPause;
-  bool visibleInLastPause = true;
-  time().post(time().now() + Micros(950'000), [&] {
-    statusInLastPause = w().AFF_STATUS0.text();
-    visibleInLastPause = w().B_GO_TERM.visible();
-  });
-  const Micros frozenBefore = time().frozenTotal();
-  w().B_GO_TERM.userClick();
-  EXPECT_EQ(statusInLastPause, "NEW");
-  EXPECT_FALSE(visibleInLastPause);
-  EXPECT_EQ((time().frozenTotal() - frozenBefore).count(), 1'000'000);
-  EXPECT_EQ(w().AFF_STATUS0.text(), "-----");
-}
-
 TEST_F(ModeCommandsTest, AFrameThatCannotBeSentIsShownAndTheBurstGoesOn) {
   w().INP_IP.userType("no terminal");
   w().B_GO_TERM.userClick();

@@ -57,20 +57,6 @@ TEST(ImageReader, CutsBlocksAndSumsOnlyTheBytesHandedOn) {
   EXPECT_EQ(readNamed(p, "ABC.BIN").checksum, 0x5E);
 }
 
-TEST(ImageReader, HighBytesRoundTripUnchanged) {
-  testkit::TestPlatform p;
-  std::string all;
-  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-  p.fileSystem.add("HIGH.BIN", std::string(3, '\0') + all);
-  const auto r = readNamed(p, "HIGH.BIN");
-  std::string joined;
-  for (const auto& block : r.blocks) joined += block;
-  EXPECT_EQ(joined, all);
-  unsigned sum = 568;
-  for (unsigned char c : all) sum += c;
-  EXPECT_EQ(r.checksum, static_cast<int>(sum % 256));
-}
-
 TEST(ImageReader, AcceptsExactly991BlocksAndRefusesOneByteMore) {
   testkit::TestPlatform p;
   p.fileSystem.add("MAX.BIN", std::string(10, '\0') + bytes(63424));

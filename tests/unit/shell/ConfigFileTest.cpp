@@ -62,15 +62,6 @@ TEST(ConfigFile, ReadingTakesOnlyTheFirstFieldOfTheFirstLine) {
   }
 }
 
-TEST(ConfigFile, ABlankBoxSavesAnEmptyLine) {
-  ConfigRun run;
-  run.platform.fileSystem.add("TCP_BRD.CFG", "10.0.0.1\r\n");
-  ASSERT_TRUE(run.start());
-  run.w().INP_IP.setText("   ");
-  run.close();
-  EXPECT_EQ(run.saved(), "\r\n");
-}
-
 TEST(ConfigFile, AFileThatCannotBeReadEndsStartup) {
   ConfigRun run;
   run.platform.fileSystem.add("TCP_BRD.CFG", "10.0.0.1\r\n").cannotOpen = true;

@@ -63,21 +63,6 @@ TEST_F(UpdateStartTest, RefusedWhenTheDelayIsOutsideTheTimersRange) {
   EXPECT_EQ(w().TIM_SEND->interval(), 1);
 }
 
-TEST_F(UpdateStartTest, AllTerminalsModeNeedsNoReadinessAndMakesNoConnection) {
-  addImage("A.BIN", "abc");
-  RecordingTerminal second{platform.network, "127.0.0.3"};
-  second.refuse = true;
-  w().LST_ALL.addItem("127.0.0.2");
-  w().LST_ALL.addItem("127.0.0.3");
-  w().SW_ALL.setValue(1);
-  ASSERT_TRUE(until([&] { return w().LST_ALL.selected(0); }, 1000));
-  w().B_UPDATE.userClick();
-  EXPECT_TRUE(platform.dialogBoxes.shown.empty()) << "no wait for every terminal";
-  EXPECT_FALSE(w().PROG_PRIN.enabled());
-  advanceMs(1000);
-  EXPECT_EQ(terminal.connections, 1) << "the connected terminal is not connected again";
-}
-
 TEST_F(UpdateStartTest, ASecondUpdateReconnectsTheSingleTerminalItself) {
   ASSERT_TRUE(chooseTerminal("127.0.0.2"));
   addImage("A.BIN", "abc");
