@@ -117,6 +117,10 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       o.help = true;
       return o;
     }
+    if (a == "--version") {
+      o.version = true;
+      return o;
+    }
     if (a.rfind("--", 0) != 0) {
       error = "unexpected argument: " + a;
       return std::nullopt;
@@ -270,7 +274,8 @@ Expectations expectationsFrom(const SimOptions& options) {
 }
 
 const char* usageText() {
-  return R"(usage: korven-sim [OPTION VALUE]...
+  return R"(Usage: korven-sim [OPTION VALUE]...
+
 Simulated terminals on consecutive loopback addresses: they answer the
 discovery query (UDP port 1024, replies to the sender's port 2024), obey the
 mode frames, and take and judge update streams on TCP port 1024.
@@ -294,6 +299,7 @@ Run it only inside a private network namespace (tools/in-netns).
                          them back to back)
   --answers N            replies of each terminal to each query (default 1); the
                          copies go out in rounds, one reply of every terminal each
+  --help, --version
 T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
 TERM or a byte in hex. Pieces of a stream are told apart by a pause of
 40 ms (or half the pace, if shorter).

@@ -27,6 +27,7 @@ struct SimOptions {
   // Per terminal, in address order; filled from --fault and --status.
   std::vector<TerminalConfig> terminals;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1..]; on failure returns nullopt with one line in error.

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
     std::fputs(usageText(), stdout);
     return 0;
   }
+  if (options->version) {
+    std::printf("korven-sim %s\n", KORVEN_VERSION);
+    return 0;
+  }
   auto expect = std::make_shared<Expectations>(expectationsFrom(*options));
   if (options->imagePath) {
     // A folder or a device is no image; check before reading it.

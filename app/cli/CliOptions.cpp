@@ -35,7 +35,8 @@ const std::set<std::string> kModes = {"go-boot", "go-term", "active", "passive",
 }  // namespace
 
 const char* cliUsage() {
-  return R"(usage: korven-cli COMMAND [OPTION]...
+  return R"(Usage: korven-cli COMMAND [OPTION]...
+
 The firmware loader without its window: the same discovery, mode commands and
 update stream, driven from the command line. It works in the current folder
 (images, reports) and never reads or writes TCP_BRD.CFG.

@@ -28,7 +28,9 @@ DatagramReader::DatagramReader(int descriptor, std::function<void()> queued)
 DatagramReader::~DatagramReader() {
   stop_ = true;
   const char wake = 0;
-  if (wake_[1] >= 0) (void)::write(wake_[1], &wake, 1);
+  // The reader sleeps in poll() until this byte comes.
+  while (wake_[1] >= 0 && ::write(wake_[1], &wake, 1) < 0 && errno == EINTR) {
+  }
   thread_.join();
   for (int fd : wake_) {
     if (fd >= 0) ::close(fd);
