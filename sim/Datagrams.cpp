@@ -134,24 +134,10 @@ void Datagrams::pumpReplies(bool fromTimer) {
       return;
     }
     const Reply& r = replies_.front();
-    iovec iov{const_cast<char*>(r.bytes.data()), r.bytes.size()};
-    char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr m{};
-    m.msg_name = const_cast<sockaddr_in*>(&r.to);
-    m.msg_namelen = sizeof r.to;
-    m.msg_iov = &iov;
-    m.msg_iovlen = 1;
-    m.msg_control = control;
-    m.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&m);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
     // The reply leaves from the terminal's own address.
-    info.ipi_spec_dst.s_addr = htonl(terminals_[r.terminal].addressValue());
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    if (::sendmsg(udp_, &m, 0) < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
+    const ssize_t sent =
+        sendFrom(udp_, r.bytes.data(), r.bytes.size(), r.to, terminals_[r.terminal].addressValue());
+    if (sent < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
       // The send buffer is full: try again shortly rather than lose it.
       replyPending_ = true;
       hooks_.at(t + std::max<TimeUs>(replySpacing_, 1000), [this] { pumpReplies(true); });

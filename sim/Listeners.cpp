@@ -198,24 +198,10 @@ void Listeners::watch(int fd, std::uint64_t data, bool on, bool add) {
 void Listeners::refuse(std::uint32_t dialled, const sockaddr_in& from, std::uint32_t sequence) {
   const std::uint32_t client = ntohl(from.sin_addr.s_addr);
   const auto segment = resetSegment(dialled, client, ntohs(from.sin_port), sequence);
-  iovec iov{const_cast<unsigned char*>(segment.data()), segment.size()};
-  sockaddr_in to = socketAddress(client, 0);
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr m{};
-  m.msg_name = &to;
-  m.msg_namelen = sizeof to;
-  m.msg_iov = &iov;
-  m.msg_iovlen = 1;
-  m.msg_control = control;
-  m.msg_controllen = sizeof control;
-  cmsghdr* c = CMSG_FIRSTHDR(&m);
-  c->cmsg_level = IPPROTO_IP;
-  c->cmsg_type = IP_PKTINFO;
-  c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-  in_pktinfo info{};
-  info.ipi_spec_dst.s_addr = htonl(dialled);  // the reset comes from the address dialled
-  std::memcpy(CMSG_DATA(c), &info, sizeof info);
-  if (::sendmsg(raw_, &m, 0) < 0) hooks_.line("WARNING cannot refuse: " + errnoText());
+  // The reset comes from the address dialled.
+  if (sendFrom(raw_, segment.data(), segment.size(), socketAddress(client, 0), dialled) < 0) {
+    hooks_.line("WARNING cannot refuse: " + errnoText());
+  }
 }
 
 void Listeners::onRaw() {

@@ -87,6 +87,27 @@ ssize_t receiveStamped(int fd, char* data, std::size_t size, TimeUs& arrival) {
   return n;
 }
 
+ssize_t sendFrom(int fd, const void* data, std::size_t size, const sockaddr_in& to,
+                 std::uint32_t from) {
+  iovec iov{const_cast<void*>(data), size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr m{};
+  m.msg_name = const_cast<sockaddr_in*>(&to);
+  m.msg_namelen = sizeof to;
+  m.msg_iov = &iov;
+  m.msg_iovlen = 1;
+  m.msg_control = control;
+  m.msg_controllen = sizeof control;
+  cmsghdr* c = CMSG_FIRSTHDR(&m);
+  c->cmsg_level = IPPROTO_IP;
+  c->cmsg_type = IP_PKTINFO;
+  c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_spec_dst.s_addr = htonl(from);
+  std::memcpy(CMSG_DATA(c), &info, sizeof info);
+  return ::sendmsg(fd, &m, 0);
+}
+
 int acceptOne(int listener, sockaddr_in& peer) {
   for (;;) {
     socklen_t length = sizeof peer;

@@ -48,6 +48,11 @@ std::optional<std::size_t> terminalAt(const std::vector<Terminal>& terminals,
 // the monotonic clock (the socket needs SO_TIMESTAMPNS).
 ssize_t receiveStamped(int fd, char* data, std::size_t size, TimeUs& arrival);
 
+// sendmsg() of one datagram or segment that leaves from the host-order
+// address `from` (IP_PKTINFO), whatever address the socket is bound to.
+ssize_t sendFrom(int fd, const void* data, std::size_t size, const sockaddr_in& to,
+                 std::uint32_t from);
+
 // The next client waiting on a listener, or -1 (errno set) when none waits.
 int acceptOne(int listener, sockaddr_in& peer);
 
