@@ -25,6 +25,7 @@ class QtTcpSocket : public TcpSocket {
 
  private:
   void failed(QAbstractSocket::SocketError error);
+  bool writeThroughQt(std::string_view bytes);
 
   QTcpSocket* socket_;
   int remembered_ = tcp_state::Closed;
