@@ -10,7 +10,7 @@ QtPlatform::QtPlatform(Dialogs* dialogs)
     : qtDialogs_(QStringLiteral("Talvoran KORVEN IP DEVICES FIRMWARE")), dialogs_(dialogs) {}
 
 std::unique_ptr<Timer> QtPlatform::createTimer() {
-  return std::make_unique<QtTimer>();
+  return std::make_unique<QtTimer>(loop_.descriptors());
 }
 
 std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
