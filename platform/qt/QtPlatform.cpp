@@ -18,7 +18,7 @@ std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
 }
 
 std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
-  return std::make_unique<QtTcpSocket>();
+  return std::make_unique<QtTcpSocket>(loop_.descriptors());
 }
 
 }  // namespace korven::qt
