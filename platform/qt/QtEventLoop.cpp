@@ -95,9 +95,13 @@ void QtEventLoop::processEvents() {
 }
 
 void QtEventLoop::processEventsFor(Micros duration) {
-  // A terminal's pause is owed since its own previous piece, so this must
-  // end neither early nor late. Qt wakes on whole milliseconds and often one
-  // late; a timer descriptor wakes the loop to the microsecond.
+  // A terminal's pause is owed since its own previous piece, so whatever
+  // this overshoots, the terminal's next pause starts later by as much, at
+  // every piece: an update's pieces would drift ever later against the
+  // timetable. Qt wakes on whole milliseconds and often one late, a timer
+  // descriptor some 100 us late; so the loop is woken shortly before the
+  // end, and the rest runs on the cheap event-processing points.
+  constexpr Micros kOnPoints(300);
   const Micros deadline = clock_.now() + duration;
   if (wake_.descriptor >= 0 && wakeToken_ == 0) {
     wakeToken_ = descriptors_.add(wake_.descriptor, EPOLLIN, wake_);
@@ -105,14 +109,14 @@ void QtEventLoop::processEventsFor(Micros duration) {
   QTimer coarse;  // without a timer descriptor (none left): Qt's wake
   coarse.setTimerType(Qt::PreciseTimer);
   coarse.setSingleShot(true);
-  for (Micros now = clock_.now(); now < deadline; now = clock_.now()) {
+  for (Micros rest = deadline - clock_.now(); rest > kOnPoints; rest = deadline - clock_.now()) {
     // Armed anew at each turn: a wait nested in a handler run here re-arms it.
+    const Micros early = rest - kOnPoints;
     itimerspec due{};
-    const auto rest = deadline - now;
-    due.it_value.tv_sec = static_cast<time_t>(rest.count() / 1'000'000);
-    due.it_value.tv_nsec = static_cast<long>(rest.count() % 1'000'000) * 1000;
+    due.it_value.tv_sec = static_cast<time_t>(early.count() / 1'000'000);
+    due.it_value.tv_nsec = static_cast<long>(early.count() % 1'000'000) * 1000;
     if (wakeToken_ == 0 || ::timerfd_settime(wake_.descriptor, 0, &due, nullptr) != 0) {
-      if (!coarse.isActive()) coarse.start(static_cast<int>((rest.count() + 999) / 1000));
+      if (!coarse.isActive()) coarse.start(static_cast<int>(early.count() / 1000));
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
@@ -120,6 +124,7 @@ void QtEventLoop::processEventsFor(Micros duration) {
     const itimerspec disarmed{};
     ::timerfd_settime(wake_.descriptor, 0, &disarmed, nullptr);
   }
+  while (clock_.now() < deadline) processEvents();
 }
 
 void QtEventLoop::freeze(Micros duration) {
