@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <array>
+#include <optional>
 #include <thread>
 
 namespace korven::qt {
@@ -57,9 +58,12 @@ void DescriptorWatch::dispatch() {
   std::array<epoll_event, 64> events{};
   const int ready = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 0);
   for (int i = 0; i < ready; ++i) {
+    // Copied out: the kernel's structure is packed, its fields unaligned.
+    const Token token = events[static_cast<std::size_t>(i)].data.u64;
+    const std::uint32_t flags = events[static_cast<std::size_t>(i)].events;
     // A handler run just now may have removed this watcher, or destroyed it.
-    const auto found = watchers_.find(events[static_cast<std::size_t>(i)].data.u64);
-    if (found != watchers_.end()) found->second->ready(events[static_cast<std::size_t>(i)].events);
+    const auto found = watchers_.find(token);
+    if (found != watchers_.end()) found->second->ready(flags);
   }
 }
 
@@ -106,9 +110,7 @@ void QtEventLoop::processEventsFor(Micros duration) {
   if (wake_.descriptor >= 0 && wakeToken_ == 0) {
     wakeToken_ = descriptors_.add(wake_.descriptor, EPOLLIN, wake_);
   }
-  QTimer coarse;  // without a timer descriptor (none left): Qt's wake
-  coarse.setTimerType(Qt::PreciseTimer);
-  coarse.setSingleShot(true);
+  std::optional<QTimer> coarse;  // without a timer descriptor (none left): Qt's wake
   for (Micros rest = deadline - clock_.now(); rest > kOnPoints; rest = deadline - clock_.now()) {
     // Armed anew at each turn: a wait nested in a handler run here re-arms it.
     const Micros early = rest - kOnPoints;
@@ -116,7 +118,12 @@ void QtEventLoop::processEventsFor(Micros duration) {
     due.it_value.tv_sec = static_cast<time_t>(early.count() / 1'000'000);
     due.it_value.tv_nsec = static_cast<long>(early.count() % 1'000'000) * 1000;
     if (wakeToken_ == 0 || ::timerfd_settime(wake_.descriptor, 0, &due, nullptr) != 0) {
-      if (!coarse.isActive()) coarse.start(static_cast<int>(early.count() / 1000));
+      if (!coarse) {
+        coarse.emplace();
+        coarse->setTimerType(Qt::PreciseTimer);
+        coarse->setSingleShot(true);
+      }
+      if (!coarse->isActive()) coarse->start(static_cast<int>(early.count() / 1000));
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }

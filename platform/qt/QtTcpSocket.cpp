@@ -48,7 +48,7 @@ bool QtTcpSocket::connect() {
   // The outcome is told by the loop, also when the connection is made at
   // once: the Connect event never runs inside the call that asked for it.
   if (::connect(descriptor_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
-      errno != EINPROGRESS) {
+      errno != EINPROGRESS && errno != EINTR) {
     fail(errno);
     return true;
   }
@@ -88,7 +88,7 @@ void QtTcpSocket::ready(std::uint32_t events) {
 }
 
 bool QtTcpSocket::receive() {
-  std::array<char, 65536> buffer{};
+  std::array<char, 4096> buffer;  // status replies are a byte or a few
   for (;;) {
     const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n > 0) {

@@ -7,6 +7,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
+#include <chrono>
+#include <thread>
 
 #include "discovery/Frames.h"
 #include "platform/qt/QtPlatform.h"
@@ -109,10 +111,16 @@ TEST(QtPlatform, TcpStatesFollowTheConnection) {
   ASSERT_TRUE(waitFor([&] { return peer->bytesAvailable() == 4; }));
   EXPECT_EQ(peer->readAll(), QByteArray("\x01\xFB\x00\xFF", 4)) << "bytes go out unchanged";
 
+  // What came is handled at the next event-processing point, however soon
+  // after the last one.
   std::string received;
   socket->onDataArrival.connect([&](std::size_t) { received += socket->getData(); });
+  platform.eventLoop().processEvents();
   peer->write("\xFE", 1);
-  ASSERT_TRUE(waitFor([&] { return received == "\xFE"; }));
+  ASSERT_TRUE(peer->waitForBytesWritten(1000));
+  std::this_thread::sleep_for(std::chrono::microseconds(200));
+  platform.eventLoop().processEvents();
+  EXPECT_EQ(received, "\xFE");
 
   // The peer closes: state 8 until the program closes its end.
   peer->disconnectFromHost();
