@@ -103,9 +103,9 @@ void QtEventLoop::processEventsFor(Micros duration) {
   // this overshoots, the terminal's next pause starts later by as much, at
   // every piece: an update's pieces would drift ever later against the
   // timetable. Qt wakes on whole milliseconds and often one late, a timer
-  // descriptor some 100 us late; so the loop is woken shortly before the
+  // descriptor up to some 100 us late; so the loop is woken shortly before the
   // end, and the rest runs on the cheap event-processing points.
-  constexpr Micros kOnPoints(300);
+  constexpr Micros kOnPoints(200);
   const Micros deadline = clock_.now() + duration;
   if (wake_.descriptor >= 0 && wakeToken_ == 0) {
     wakeToken_ = descriptors_.add(wake_.descriptor, EPOLLIN, wake_);
