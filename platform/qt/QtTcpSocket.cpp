@@ -87,7 +87,7 @@ void QtTcpSocket::ready(std::uint32_t events) {
   if (received_.size() > before) onDataArrival.raise(received_.size());  // last, as above
 }
 
-bool QtTcpSocket::receive() {
+void QtTcpSocket::receive() {
   std::array<char, 4096> buffer;  // status replies are a byte or a few
   for (;;) {
     const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
@@ -95,12 +95,12 @@ bool QtTcpSocket::receive() {
       received_.append(buffer.data(), static_cast<std::size_t>(n));
     } else if (n == 0) {
       fail(ECONNRESET);  // the peer closed
-      return false;
+      return;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      return true;
+      return;
     } else if (errno != EINTR) {
       fail(errno);
-      return false;
+      return;
     }
   }
 }

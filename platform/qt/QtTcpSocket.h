@@ -28,8 +28,8 @@ class QtTcpSocket : public TcpSocket, private Watcher {
 
  private:
   void ready(std::uint32_t events) override;
-  // Reads everything waiting; false when the connection ended.
-  bool receive();
+  // Reads everything waiting; an end or a failure closes the descriptor.
+  void receive();
   // Writes what the kernel takes; false when the connection failed.
   bool write(std::string_view bytes);
   void watchFor(std::uint32_t events);
