@@ -2,6 +2,8 @@
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
 // costs the program.   usage: batch_bench N   (inside tools/in-netns)
+#include <sched.h>
+
 #include <QApplication>
 #include <QJsonObject>
 
@@ -93,6 +95,33 @@ double ms(long long us) {
   return static_cast<double>(us) / 1000.0;
 }
 
+// The simulated terminals stand for devices of their own, but here they share
+// the machine. A local receiver woken by a send is placed by the kernel on
+// the sender's core, where it preempts the program some forty times per
+// fan-out; each stall holds back every later terminal of the piece, and the
+// pause each is owed from its own previous piece keeps them back at the next
+// ones. So, given two cores or more, the program keeps one core and the
+// simulator, started in between, inherits the others. The core the program
+// keeps; -1 when nothing was changed.
+int setCoresForTheSimulator() {
+  cpu_set_t all;
+  CPU_ZERO(&all);
+  if (::sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return -1;
+  int kept = 0;
+  while (!CPU_ISSET(kept, &all)) ++kept;
+  cpu_set_t others = all;
+  CPU_CLR(kept, &others);
+  return ::sched_setaffinity(0, sizeof others, &others) == 0 ? kept : -1;
+}
+
+void keepTheProgramCore(int core) {
+  if (core < 0) return;
+  cpu_set_t mine;
+  CPU_ZERO(&mine);
+  CPU_SET(core, &mine);
+  ::sched_setaffinity(0, sizeof mine, &mine);
+}
+
 int fail(const char* what, const korven::simproc::SimProcess& sim) {
   std::printf("batch: %s\n%s", what, qPrintable(sim.output()));
   return 1;
@@ -119,11 +148,12 @@ int main(int argc, char** argv) {
   // end-to-end tests allow the same 5 ms. The waits after the boot request
   // start once it has gone to every terminal, so the first ones wait longer
   // by the whole fan-out.
-  if (!sim.start(simulatorPath(),
-                 {"--count", QString::number(n), "--image", imagePath, "--boot", "whole",
-                  "--early-tolerance", "5", "--wait-late-tolerance", "500"})) {
-    return fail("the simulator did not start", sim);
-  }
+  const int programCore = setCoresForTheSimulator();
+  const bool started = sim.start(
+      simulatorPath(), {"--count", QString::number(n), "--image", imagePath, "--boot", "whole",
+                        "--early-tolerance", "5", "--wait-late-tolerance", "500"});
+  keepTheProgramCore(programCore);
+  if (!started) return fail("the simulator did not start", sim);
   if (!program.start()) return fail("start-up failed", sim);
   korven::ProgPrin& w = program.w();
   const auto listedAt = Clock::now();
@@ -153,6 +183,11 @@ int main(int argc, char** argv) {
 
   std::printf("batch N=%d: listed in %.2f s, all connected %.2f s after SW_ALL\n", n, listing,
               connecting);
+  if (programCore >= 0) {
+    std::printf("  program on core %d, the simulator on the other cores\n", programCore);
+  } else {
+    std::printf("  program and simulator share the cores\n");
+  }
   std::printf(
       "  update of %d blocks (%s): %.3f s from the click to the window enabled; "
       "nominal %.3f s; ratio %.4f\n",
@@ -178,9 +213,19 @@ int main(int argc, char** argv) {
   int widest = -1;
   const double fanOut = program.platform.fanOut.longestMs(&widest);
   std::printf(
-      "  longest fan-out of one piece: %.2f ms (cursor %d; first to last SendData of "
-      "the piece, timed in the program)\n",
-      fanOut, widest);
+      "  fan-out of one piece (first to last SendData of the piece, timed in the program): "
+      "median %.2f ms, longest %.2f ms (cursor %d)\n",
+      program.platform.fanOut.medianMs(), fanOut, widest);
+  long long bootWaitLate = 0;
+  long long worstLate = 0;
+  for (const auto& [kind, g] : gaps) {
+    if (kind == "boot-byte" || kind == "boot-to-data") {
+      bootWaitLate = std::max(bootWaitLate, g.worstLate);
+    }
+    worstLate = std::max(worstLate, g.worstLate);
+  }
+  std::printf("  worst lateness: of the boot step's waits %.1f ms, of any pause %.1f ms\n",
+              ms(bootWaitLate), ms(worstLate));
   std::printf(
       "  program CPU over the update %.2f s (user+sys, %.1f %% of one core), peak "
       "memory %ld kB\n",
@@ -205,10 +250,12 @@ int main(int argc, char** argv) {
   }
   long long early = 0;
   for (const auto& [kind, g] : gaps) early += g.early;
-  const bool met = took / nominal <= 1.01 && early == 0 && ok == n;
+  const bool met = fanOut <= 20 && percentile(block.lateMs, 0.99) <= 1 && ms(worstLate) <= 25 &&
+                   took / nominal <= 1.003 && cpu / took <= 0.15 && early == 0 && ok == n;
   std::printf(
-      "  targets (ratio <= 1.01, 0 gaps early by more than 5 ms, every stream "
-      "verified): %s\n",
+      "  targets (fan-out <= 20 ms, p99 block lateness <= 1 ms, worst lateness <= 25 ms, "
+      "ratio <= 1.003, CPU <= 15 %% of a core, 0 pauses early by more than 5 ms, every "
+      "stream verified): %s\n",
       met ? "met" : "MISSED");
   std::fflush(stdout);
   return 0;

@@ -87,6 +87,19 @@ double FanOut::longestMs(int* piece) const {
   return longest;
 }
 
+double FanOut::medianMs() const {
+  std::vector<double> spreads;
+  for (const Piece& p : pieces) {
+    if (p.sends > 1) {
+      spreads.push_back(std::chrono::duration<double, std::milli>(p.last - p.first).count());
+    }
+  }
+  if (spreads.empty()) return 0;
+  const auto middle = spreads.begin() + static_cast<std::ptrdiff_t>(spreads.size() / 2);
+  std::nth_element(spreads.begin(), middle, spreads.end());
+  return *middle;
+}
+
 std::unique_ptr<TcpSocket> TimedPlatform::createTcpSocket() {
   return std::make_unique<TimedTcpSocket>(qt::QtPlatform::createTcpSocket(), *this);
 }

@@ -36,6 +36,8 @@ struct FanOut {
   void record(int piece, Clock::time_point at);
   // The longest first-to-last spread of one piece, and its cursor.
   double longestMs(int* piece = nullptr) const;
+  // The median spread over the pieces sent to more than one terminal.
+  double medianMs() const;
 };
 
 // The Qt platform whose TCP sockets note the time of every send.

@@ -7,7 +7,7 @@
 namespace korven::qt {
 
 std::unique_ptr<Timer> QtPlatform::createTimer() {
-  return std::make_unique<QtTimer>();
+  return std::make_unique<QtTimer>(loop_.descriptors());
 }
 
 std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
@@ -15,7 +15,7 @@ std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
 }
 
 std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
-  return std::make_unique<QtTcpSocket>();
+  return std::make_unique<QtTcpSocket>(loop_.descriptors());
 }
 
 }  // namespace korven::qt

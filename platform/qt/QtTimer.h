@@ -1,32 +1,36 @@
 #pragma once
 
-#include <QTimer>
-
-#include <chrono>
-
 #include "platform/Timer.h"
+#include "platform/qt/QtEventLoop.h"
 
 namespace korven::qt {
 
-// A single-shot QTimer re-armed at every tick, so that the next tick counts
-// from this one and a late tick never makes the next one early.
+// A one-shot timer descriptor of the monotonic clock, re-armed at every
+// tick, so that the next tick counts from this one and a late tick never
+// makes the next one early.
 //
-// Qt wakes on whole milliseconds and often one late; over the thousand ticks
-// of an update that is a second of drift. So the QTimer is asked to wake a
-// little early and the rest is slept on the monotonic clock.
-class QtTimer : public Timer {
+// Qt's own timers wake on whole milliseconds and often one late, which over
+// the thousand ticks of an update is a second of drift; waking early and
+// sleeping the rest would freeze the fan-out that the tick falls into. The
+// descriptor wakes the loop to the microsecond and is never early.
+class QtTimer : public Timer, private Watcher {
  public:
-  QtTimer();
+  explicit QtTimer(DescriptorWatch& descriptors);
+  ~QtTimer() override;
+  QtTimer(const QtTimer&) = delete;
+  QtTimer& operator=(const QtTimer&) = delete;
+
   void setInterval(int milliseconds) override;
   int interval() const override { return interval_; }
 
  private:
-  void arm();
-  void timeout();
+  void ready(std::uint32_t events) override;
+  void arm(long long microseconds);
 
-  QTimer timer_;
+  DescriptorWatch& descriptors_;
+  int descriptor_;
+  DescriptorWatch::Token token_ = 0;
   int interval_ = 0;
-  std::chrono::steady_clock::time_point due_;
   bool ticking_ = false;
   bool missed_ = false;
 };

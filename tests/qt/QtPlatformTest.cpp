@@ -1,11 +1,14 @@
 // Runs inside a private network namespace (see CMakeLists.txt).
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
+#include <chrono>
+#include <thread>
 
 #include "operator/MessageLog.h"
 #include "platform/qt/QtPlatform.h"
@@ -100,6 +103,21 @@ TEST(QtPlatform, TcpStatesFollowTheConnection) {
   ASSERT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
   QTcpSocket* peer = server.nextPendingConnection();
 
+  ASSERT_TRUE(socket->sendData(std::string("\x01\xFB\x00\xFF", 4)));
+  ASSERT_TRUE(waitFor([&] { return peer->bytesAvailable() == 4; }));
+  EXPECT_EQ(peer->readAll(), QByteArray("\x01\xFB\x00\xFF", 4)) << "bytes go out unchanged";
+
+  // What came is handled at the next event-processing point, however soon
+  // after the last one.
+  std::string received;
+  socket->onDataArrival.connect([&](std::size_t) { received += socket->getData(); });
+  platform.eventLoop().processEvents();
+  peer->write("\xFE", 1);
+  ASSERT_TRUE(peer->waitForBytesWritten(1000));
+  std::this_thread::sleep_for(std::chrono::microseconds(200));
+  platform.eventLoop().processEvents();
+  EXPECT_EQ(received, "\xFE");
+
   // The peer closes: state 8 until the program closes its end.
   peer->disconnectFromHost();
   ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Closing; }));
@@ -110,6 +128,46 @@ TEST(QtPlatform, TcpStatesFollowTheConnection) {
   // Not an address: nothing is looked up, the attempt fails at once.
   EXPECT_FALSE(socket->connect(" 127.0.0.2", 1024));
   EXPECT_EQ(socket->state(), tcp_state::Error);
+}
+
+TEST(QtPlatform, TcpSendsKeepTheirOrderPastAFullBufferAndFailWhenRefused) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress("127.0.0.2"), 1024));
+  MessageLog dialogs;
+  QtPlatform platform(dialogs);
+  auto socket = platform.createTcpSocket();
+  ASSERT_TRUE(socket->connect("127.0.0.2", 1024));
+  ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Connected; }));
+  ASSERT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
+  QTcpSocket* peer = server.nextPendingConnection();
+
+  // More than the kernel's buffers take while the peer reads nothing: the
+  // first send is written in part, the rest and the next send must follow
+  // in order, nothing lost.
+  std::string first(16 << 20, '\0');
+  for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<char>(i % 251);
+  ASSERT_TRUE(socket->sendData(first));
+  // The peer reads a part, so the kernel takes more again while the rest of
+  // the first send still waits in user space.
+  QByteArray received;
+  while (received.size() < (1 << 20) && peer->waitForReadyRead(3000)) received += peer->readAll();
+  ASSERT_TRUE(socket->sendData("next"));
+  ASSERT_TRUE(waitFor(
+      [&] {
+        received += peer->readAll();
+        return received.size() >= static_cast<qsizetype>(first.size() + 4);
+      },
+      20000));
+  EXPECT_TRUE(received.toStdString() == first + "next") << "bytes lost or out of order";
+
+  // The peer resets the connection; before any event tells the program, a
+  // send fails and the socket reads as closed by the peer.
+  const linger reset{1, 0};
+  ::setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset,
+               sizeof reset);
+  peer->abort();
+  EXPECT_FALSE(socket->sendData("x"));
+  EXPECT_EQ(socket->state(), tcp_state::Closing);
 }
 
 }  // namespace

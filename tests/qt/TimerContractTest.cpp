@@ -29,7 +29,7 @@ struct QtTime {
   qt::QtEventLoop events{steady};
   EventLoop& loop() { return events; }
   const Clock& clock() const { return steady; }
-  static std::unique_ptr<Timer> timer() { return std::make_unique<qt::QtTimer>(); }
+  std::unique_ptr<Timer> timer() { return std::make_unique<qt::QtTimer>(events.descriptors()); }
 };
 
 template <typename Time>
