@@ -74,6 +74,7 @@ void Operator::clearTerminalLists() {
 
 std::vector<std::string> Operator::listed() const {
   std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(w().LST_ALL.count()));
   for (int i = 0; i < w().LST_ALL.count(); ++i) lines.push_back(w().LST_ALL.line(i));
   return lines;
 }

@@ -164,7 +164,8 @@ std::optional<CliOptions> parseCli(const std::vector<std::string>& args, std::st
     } else if ((option == "--from" || option == "--to") && update) {
       const auto n = wholeNumber(value);
       if (!n || *n < 0 || *n > 32767) {
-        error = option + ": a terminal number from 0 to 32767, not '" + value + "'";
+        error = option;
+        error += ": a terminal number from 0 to 32767, not '" + value + "'";
         return std::nullopt;
       }
       (option == "--from" ? o.from : o.to) = *n;
@@ -184,7 +185,8 @@ std::optional<CliOptions> parseCli(const std::vector<std::string>& args, std::st
     } else if (option == "--report" && update) {
       o.reportFile = value;
     } else {
-      error = "unknown option '" + option + "' for " + command + " (--help)";
+      error = "unknown option '" + option + "' for ";
+      error += command + " (--help)";
       return std::nullopt;
     }
   }
