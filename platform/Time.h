@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 
 namespace korven {
 
@@ -9,7 +10,7 @@ using Micros = std::chrono::microseconds;
 
 // Converts a wait given in seconds (fractions allowed) to whole microseconds.
 inline Micros secondsToMicros(double seconds) {
-  return Micros(static_cast<long long>(seconds * 1e6 + 0.5));
+  return Micros(std::llround(seconds * 1e6));
 }
 
 }  // namespace korven

@@ -10,7 +10,7 @@ namespace korven {
 
 inline constexpr const char* kConfigFileName = "TCP_BRD.CFG";
 // Only the first line counts, and no address is this long.
-inline constexpr std::size_t kConfigReadLimit = 64 * 1024;
+inline constexpr std::size_t kConfigReadLimit = std::size_t{64} * 1024;
 
 // The first field of a configuration text: leading blanks skipped; a quoted
 // field runs to the next quote; otherwise to the first comma or line end.
