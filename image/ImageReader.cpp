@@ -19,7 +19,7 @@ ImageData readImageData(ByteReader& reader, EventLoop& events) {
   for (;;) {
     const long n = reader.read(chunk.data(), chunk.size());
     if (n < 0) return ImageData{ImageFailure::CannotRead, {}};
-    if (n == 0) return result;
+    if (n == 0) return started ? result : ImageData{ImageFailure::NoData, {}};
     auto begin = chunk.cbegin();
     const auto end = chunk.cbegin() + n;
     if (!started) {

@@ -18,7 +18,10 @@ inline constexpr std::size_t kMaxImageBytes = kBlockSize * kMaxBlocks;  // 63,42
 // The five end-marker bytes FB 08 C9 08 64 add up to 568.
 inline constexpr unsigned kChecksumStart = 568;
 
-enum class ImageFailure { CannotRead, TooLarge };
+// NoData: nothing after the leading zero bytes (an empty file, or only
+// zeros): a boot request followed by no block would leave a terminal in its
+// boot loader with nothing to run.
+enum class ImageFailure { CannotRead, TooLarge, NoData };
 
 struct ImageData {
   std::optional<ImageFailure> failure;

@@ -30,7 +30,12 @@ void UpdateStart::B_UPDATE_Click() {
   const ImageData image =
       readImageFile(platform_.files(), images_.chosenImagePath(), platform_.eventLoop());
   w_.PROG_PRIN.setEnabled(true);
-  if (image.failure == ImageFailure::CannotRead && refused(kCannotReadImage)) return;
+  // An image of no data is refused as an unreadable one: the window has no
+  // other word for it, and an update of no block would strand the terminal.
+  if ((image.failure == ImageFailure::CannotRead || image.failure == ImageFailure::NoData) &&
+      refused(kCannotReadImage)) {
+    return;
+  }
   if (image.failure == ImageFailure::TooLarge && refused(kImageTooLarge)) return;
   const auto pace = blockPace(w_.INP_DEL.text());
   if (!pace && refused(kInvalidDelay)) return;

@@ -48,6 +48,11 @@ TEST_F(UpdateStartTest, RefusedWhenTheImageCannotBeReadOrIsTooLarge) {
 
   addImage("C.BIN", std::string(63425, 'c'));
   expectRefusal("ERROR: Image too large !");
+
+  // No data after the leading zeros: a boot request and no block would
+  // strand the terminal in its boot loader.
+  addImage("D.BIN", std::string(100, '\0'));
+  expectRefusal("ERROR: Cannot read the image file !");
 }
 
 TEST_F(UpdateStartTest, RefusedWhenTheDelayIsOutsideTheTimersRange) {
