@@ -122,6 +122,13 @@ void Datagrams::onReadable() {
   pumpReplies(false);
 }
 
+void Datagrams::sendUnasked(std::size_t terminal, std::uint32_t to) {
+  const sockaddr_in address = socketAddress(to, kReplyPort);
+  replies_.push_back({terminal, address, terminals_[terminal].replyText()});
+  hooks_.line("UNASKED reply of " + terminals_[terminal].address() + " to " + endpoint(address));
+  pumpReplies(false);
+}
+
 void Datagrams::pumpReplies(bool fromTimer) {
   // While a timed pump is due, arrivals only queue: one pump at a time.
   if (replyPending_ && !fromTimer) return;

@@ -34,6 +34,8 @@ class Datagrams {
   int fd() const { return udp_; }
   // Reads every datagram waiting, answers through the terminals.
   void onReadable();
+  // Terminal `terminal` sends its reply to the query, unasked, to `to`.
+  void sendUnasked(std::size_t terminal, std::uint32_t to);
 
  private:
   struct Reply {

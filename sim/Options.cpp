@@ -26,6 +26,7 @@ struct Pending {
   std::string kind;
   std::string arg;
   std::string option;  // as given, for the error line
+  bool after = false;  // --status-after
 };
 
 bool applyPending(Faults& f, const Pending& p, std::string& error) {
@@ -41,12 +42,13 @@ bool applyPending(Faults& f, const Pending& p, std::string& error) {
     return true;
   };
   if (p.kind == "refuse" || p.kind == "silent" || p.kind == "answer-twice" ||
-      p.kind == "malformed-reply") {
+      p.kind == "malformed-reply" || p.kind == "announce-on-connect") {
     if (!needArg(false)) return false;
     if (p.kind == "refuse") f.refuse = true;
     if (p.kind == "silent") f.silent = true;
     if (p.kind == "answer-twice") f.answerTwice = true;
     if (p.kind == "malformed-reply") f.malformedReply = true;
+    if (p.kind == "announce-on-connect") f.announceOnConnect = true;
     return true;
   }
   if (p.kind == "slow-accept") {
@@ -158,7 +160,7 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       o.imagePath = v;
     } else if (a == "--report") {
       o.reportPath = v;
-    } else if (a == "--fault" || a == "--status") {
+    } else if (a == "--fault" || a == "--status" || a == "--status-after") {
       Pending p;
       p.option = v;
       const auto colon = v.find(':');
@@ -168,6 +170,7 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
         error += a == "--fault" ? "TERMINAL:KIND[:ARG]" : "TERMINAL:CODE";
         return std::nullopt;
       }
+      p.after = a == "--status-after";
       p.target = v.substr(0, colon);
       const std::string rest = v.substr(colon + 1);
       const auto second = rest.find(':');
@@ -247,14 +250,16 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
     if (!t || !applyPending(t->faults, p, error)) return std::nullopt;
   }
   for (const Pending& p : statuses) {
-    TerminalConfig* t = find(p, "--status");
+    const char* option = p.after ? "--status-after" : "--status";
+    TerminalConfig* t = find(p, option);
     if (!t) return std::nullopt;
     const auto code = p.arg.empty() ? parseStatusCode(p.kind) : std::nullopt;
     if (!code) {
-      error = "--status " + p.option + ": unknown status (NEW, CHKERR, FULL, TERM or a hex byte)";
+      error = std::string(option) + " " + p.option +
+              ": unknown status (NEW, CHKERR, FULL, TERM or a hex byte)";
       return std::nullopt;
     }
-    t->statusOnConnect = *code;
+    (p.after ? t->statusAfterSoundStream : t->statusOnConnect) = *code;
   }
   return o;
 }
@@ -285,8 +290,11 @@ Run it only inside a private network namespace (tools/in-netns).
   --first ADDRESS        address of the first terminal (default 127.0.0.2)
   --image FILE           image the streams must carry (leading zero bytes dropped)
   --fault T:KIND[:ARG]   refuse | slow-accept:MS | close-after:K | status-during:CODE
-                         | silent | answer-twice | malformed-reply   (repeatable)
+                         | silent | answer-twice | malformed-reply
+                         | announce-on-connect (its reply, unasked, whenever
+                         another terminal accepts a connection)   (repeatable)
   --status T:CODE        status byte sent on each new connection (repeatable)
+  --status-after T:CODE  sent instead once the terminal took a sound stream
   --report FILE          JSON record written on report, quit, SIGINT and SIGTERM
   --pace MS              expected block pace (default 100)
   --go-boot on|off       GO BOOT switch of the sender (default on)

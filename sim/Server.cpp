@@ -146,6 +146,11 @@ void Server::onTimer() {
 }
 
 void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
+  // A stream that ended just now is judged first: what the terminal says on
+  // the new connection may depend on it.
+  const bool closedJustNow = std::any_of(unjudged_.begin(), unjudged_.end(),
+                                         [i](const Closed& c) { return c.terminal == i; });
+  if (closedJustNow) judgeClosed();
   Terminal& t = terminals_[i];
   Terminal::Actions actions;
   const Terminal::ConnId id = t.open(now(), actions);
@@ -164,6 +169,11 @@ void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
   for (char c : actions.send) text += ", sent " + statusName(static_cast<unsigned char>(c));
   line(text);
   carry(key, actions);
+  for (std::size_t j = 0; j < terminals_.size(); ++j) {
+    if (j != i && terminals_[j].config().faults.announceOnConnect) {
+      datagrams_->sendUnasked(j, ntohl(peer.sin_addr.s_addr));
+    }
+  }
 }
 
 void Server::carry(std::uint32_t key, const Terminal::Actions& actions) {

@@ -75,7 +75,10 @@ Terminal::ConnId Terminal::open(TimeUs now, Actions& actions) {
   Connection& c = open_[id];
   c.stream.openedAt = now;
   actions = {};
-  if (config_.statusOnConnect) actions.send.push_back(static_cast<char>(*config_.statusOnConnect));
+  const auto status = tookSoundStream_ && config_.statusAfterSoundStream
+                          ? config_.statusAfterSoundStream
+                          : config_.statusOnConnect;
+  if (status) actions.send.push_back(static_cast<char>(*status));
   return id;
 }
 
@@ -127,6 +130,7 @@ const StreamRecord* Terminal::closed(ConnId id, TimeUs now, bool byTerminal) {
   // When this side hung up, the sender's close was never seen, so it is not judged.
   stream.verdict =
       checkStream(stream.chunks, byTerminal ? std::nullopt : std::optional(now), *expect_);
+  tookSoundStream_ = tookSoundStream_ || stream.verdict.ok();
   streams_.push_back(std::move(stream));
   return &streams_.back();
 }

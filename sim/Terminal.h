@@ -26,13 +26,19 @@ struct Faults {
   bool silent = false;                        // never answer the query
   bool answerTwice = false;
   bool malformedReply = false;  // a reply without the commas
+  // Sends its reply to the query unasked whenever another terminal accepts
+  // a connection, as a terminal that announces itself on the wrong cue.
+  bool announceOnConnect = false;
 };
 
 struct TerminalConfig {
   std::uint32_t address = 0;  // host order, e.g. 127.0.0.7
   Faults faults;
   std::optional<unsigned char> statusOnConnect;  // sent on each new connection
-  int answers = 1;                               // replies to each query
+  // Sent on each new connection instead, once a sound stream was taken: the
+  // terminal's verdict on the last update.
+  std::optional<unsigned char> statusAfterSoundStream;
+  int answers = 1;  // replies to each query
 };
 
 struct CommandRecord {
@@ -145,6 +151,7 @@ class Terminal {
   std::vector<StatusRecord> statusSent_;
   std::vector<StreamRecord> streams_;
   std::map<ConnId, Connection> open_;
+  bool tookSoundStream_ = false;
   ConnId nextId_ = 1;
 };
 
