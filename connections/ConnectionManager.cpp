@@ -74,6 +74,7 @@ void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
   } else {
     sendTo(0, message, pause);
   }
+  onPieceDone.raise();
 }
 
 void ConnectionManager::sendTo(int element, const std::string& message, Micros pause) {

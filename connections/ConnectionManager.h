@@ -33,6 +33,7 @@ class ConnectionManager {
   // Each ENV_TCP is one piece; each send of it to one element is handed
   // over or not.
   Event<> onPiece;
+  Event<> onPieceDone;            // the piece has been offered to every terminal
   Event<int, bool> onHandedOver;  // element, sent
 
  private:

@@ -27,7 +27,9 @@ void Discovery::UDP_RX_DataArrival() {
   if (!w_.PROG_PRIN.enabled()) return;
   const std::string datagram = w_.UDP_RX->getData();
   const auto address = frames::replyAddress(datagram);
-  if (!address || known_.contains(*address)) return;
+  if (!address || (!only_.empty() && only_.count(*address) == 0)) return;
+  onReply.raise(*address, datagram);
+  if (known_.contains(*address)) return;
   if (w_.LST_ALL.count() >= kMaxTerminals) return;
 
   w_.INP_IP.addItem(*address);
@@ -38,6 +40,10 @@ void Discovery::UDP_RX_DataArrival() {
   w_.LST_ALL.setListIndex(w_.LST_ALL.count() - 1);
   w_.AFF_ALL_NB.setText(std::to_string(w_.LST_ALL.count()));
   connectionPass_();
+}
+
+void Discovery::restrictTo(const std::vector<std::string>& addresses) {
+  only_ = std::unordered_set<std::string>(addresses.begin(), addresses.end());
 }
 
 }  // namespace korven

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "discovery/TerminalIndex.h"
 #include "window/ProgPrin.h"
@@ -21,10 +24,19 @@ class Discovery {
   void TIM_UDP_CALL_Timer();
   void UDP_RX_DataArrival();
 
+  // Replies from other addresses than these are read and dropped, so that a
+  // terminal answering unasked can neither join the list nor take the
+  // address box; empty: every reply counts, as in the window.
+  void restrictTo(const std::vector<std::string>& addresses);
+
+  // A reply that counts came: its address and the whole datagram.
+  Event<const std::string&, const std::string&> onReply;
+
  private:
   ProgPrin& w_;
   std::function<void()> connectionPass_;
   TerminalIndex known_;
+  std::unordered_set<std::string> only_;
 };
 
 }  // namespace korven

@@ -5,6 +5,7 @@
 #include "connections/ConnectionManager.h"
 #include "operator/Images.h"
 #include "operator/MessageLog.h"
+#include "update/Pace.h"
 
 namespace korven {
 
@@ -98,13 +99,20 @@ bool Operator::allConnected() const {
   return w().AFF_ALL_NB.backColor() == w().VERT.backColor();
 }
 
-Operator::Update Operator::update(Micros limit) {
+Operator::Update Operator::update(std::optional<Micros> limit) {
   w().B_UPDATE.userClick();
   // A started update disables the window within the click; a refused one
   // leaves it as it was, with its message box shown.
   if (w().PROG_PRIN.enabled()) return Update::Refused;
-  return waitUntil([this] { return w().PROG_PRIN.enabled(); }, limit) ? Update::Ran
-                                                                      : Update::TimedOut;
+  if (!limit) {
+    // The send table is laid and the timer armed at the block pace.
+    const Micros timetable = timetableLength(loader_.sendTable().NB_ENV - 9,
+                                             w().TIM_SEND->interval(), w().SW_GO_BOOT.value() == 1,
+                                             bootRequestGoesWhole(w().MENU_NOM_FICHIER.text()));
+    limit = timetable + timetable / 4 + Micros(60'000'000);
+  }
+  return waitUntil([this] { return w().PROG_PRIN.enabled(); }, *limit) ? Update::Ran
+                                                                       : Update::TimedOut;
 }
 
 std::vector<std::string> Operator::failures() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,10 @@ class Operator {
   bool allConnected() const;
 
   enum class Update { Ran, Refused, TimedOut };
-  // Clicks UPDATE and waits until the window takes input again.
-  Update update(Micros limit);
+  // Clicks UPDATE and waits until the window takes input again, at most
+  // `limit`; by default as long as the update's timetable runs, with a
+  // quarter and a minute to spare, so that only a hang ends the wait.
+  Update update(std::optional<Micros> limit = std::nullopt);
   // The lines of the failure list.
   std::vector<std::string> failures() const;
   // Every terminal listed, or the single terminal in single-terminal mode.

@@ -25,7 +25,13 @@ Loader::Loader(Platform& platform, bool configurationFile)
   connections_.onPiece.connect([this] { report_.piece(); });
   connections_.onHandedOver.connect(
       [this](int element, bool sent) { report_.handedOver(element, sent); });
+  connections_.onPieceDone.connect([this] { report_.pieceDone(); });
   transferEngine_.onFinished.connect([this] { report_.finished(); });
+  replyHandling_.onStatus.connect(
+      [this](int element, const std::string& status) { report_.statusReceived(element, status); });
+  discovery_.onReply.connect([this](const std::string& address, const std::string& datagram) {
+    report_.discoveryReply(address, datagram);
+  });
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }

@@ -38,6 +38,8 @@ class Loader {
   ProgPrin& window() { return window_; }
   ConnectionManager& connections() { return connections_; }
   UpdateReport& report() { return report_; }
+  Discovery& discovery() { return discovery_; }
+  const SendTable& sendTable() const { return sendTable_; }
 
   // The window's Load event. False when start-up failed: the failure message
   // has been shown and the program must end at once, saving nothing.

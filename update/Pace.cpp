@@ -36,4 +36,20 @@ std::optional<int> blockPace(const std::string& inpDel) {
   return static_cast<int>(pace);
 }
 
+bool bootRequestGoesWhole(std::string imageName) {
+  for (char& c : imageName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return imageName.find("WG") != std::string::npos;
+}
+
+Micros timetableLength(int blocks, int blockPaceMs, bool goBoot, bool bootRequestWhole) {
+  const Micros pace(static_cast<long long>(blockPaceMs) * 1000);
+  const Micros tick(1000);
+  const Micros byteWait(goBoot ? 1'000'000 : 3'000'000);
+  const Micros beforeFirstBlock(goBoot ? 5'000'000 : 3'000'000);
+  const Micros bootRequest = bootRequestWhole ? Micros(0) : 9 * byteWait;
+  const Micros tail = blocks >= 3 ? 8 * Micros(600'000) + (blocks - 2) * pace : (blocks + 6) * pace;
+  // The tick after the boot request falls due during its last wait: no 1 ms more.
+  return pace + 2 * tick + bootRequest + byteWait + beforeFirstBlock + tail;
+}
+
 }  // namespace korven

@@ -26,6 +26,7 @@ void ReplyHandling::showReceived(int element) {
   if (socket == nullptr) return;
   const auto status = statusOfReply(socket->getData());
   if (!status) return;
+  onStatus.raise(element, *status);
   if (w_.SW_ALL.value() == 0) {
     w_.AFF_STATUS0.setText(*status);
   } else if (w_.LST_STATUS.hasLine(element) && w_.LST_STATUS.line(element) != *status) {

@@ -20,6 +20,9 @@ class ReplyHandling {
   // Reads what element k holds and shows its status, whether or not an update runs.
   void showReceived(int element);
 
+  // A status was read on an element (shown or, being shown already, not).
+  Event<int, const std::string&> onStatus;
+
  private:
   ProgPrin& w_;
 };

@@ -1,29 +1,32 @@
 #pragma once
 
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "update/UpdateRecord.h"
 
 namespace korven {
 
-// The report of an update as CSV: "key,value" lines for the update, a blank
-// line, then one line per terminal under the header
-// terminal,address,in_range,connected,pieces_sent,pieces_total,first_failed_piece,reply,outcome
+// The report's columns, in order. Columns are only ever appended, so a
+// script that reads them by position keeps working.
+inline constexpr const char* kReportColumns =
+    "terminal,address,in_range,connected,pieces_sent,pieces_total,first_failed_piece,reply,"
+    "outcome,reply_before,image,image_bytes,blocks,checksum,target,range,block_pace_ms,go_boot,"
+    "started,ended,version,clean,discovery_reply,wave,waves,stopped_after_wave";
+
+// The report as one CSV table: the header, then a row per terminal with the
+// update's facts repeated on every row, so a spreadsheet filters and sorts it
+// as it stands.
 std::string reportCsv(const UpdateRecord& record);
-// The same content as one JSON object.
-std::string reportJson(const UpdateRecord& record);
+// One CSV cell: quoted when it holds a comma, a quote or a line break, and
+// led by ' when a spreadsheet would take it for a formula (or when it begins
+// with ' itself, so that a reader drops exactly one).
+std::string csvCell(std::string_view text);
 // "2026-12-07_10-00-00_IMAGE.BIN.csv": when the update started and its image.
 std::string reportFileName(const UpdateRecord& record);
-// A JSON string, quotes included; bytes outside printable ASCII as \u00XX,
-// so the output is plain ASCII whatever a terminal sent.
-std::string jsonString(const std::string& text);
 // "2026-12-07 10:00:00"
 std::string formatTime(const LocalTime& time);
-
-// The addresses of a report's terminals whose outcome was not clean: in the
-// range and not streamed, or replying a checksum error or a full memory.
-// Nothing when the text is no report.
-std::vector<std::string> terminalsToRetry(const std::string& csv);
+// The range as used ("0-4"); empty for a single terminal.
+std::string rangeText(const UpdateRecord& record);
 
 }  // namespace korven

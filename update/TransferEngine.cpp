@@ -1,21 +1,8 @@
 #include "update/TransferEngine.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "update/Pace.h"
 
 namespace korven {
-
-namespace {
-
-bool holdsWg(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return name.find("WG") != std::string::npos;
-}
-
-}  // namespace
 
 TransferEngine::TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
                                ConnectionManager& connections, std::function<void(int)> showReplies)
@@ -59,7 +46,7 @@ void TransferEngine::TIM_SEND_Timer() {
   if (i < 2) {
     w_.AFF_NO_ENV.setText(std::to_string(i + 1));
   } else if (!entry.empty()) {
-    if (i == 2 && !holdsWg(w_.MENU_NOM_FICHIER.text())) {
+    if (i == 2 && !bootRequestGoesWhole(w_.MENU_NOM_FICHIER.text())) {
       sendBootRequestByteByByte(entry);
     } else {
       connections_.ENV_TCP(entry, i > kFirstBlockEntry ? pause : Micros(0));

@@ -4,21 +4,23 @@
 
 namespace korven {
 
-std::string TerminalRecord::outcome(int piecesTotal) const {
-  if (!inRange) return "outside range";
-  if (piecesSent == 0) return "not connected";
-  if (piecesSent < piecesTotal || firstFailedPiece) return "cut";
+std::string UpdateRecord::outcome(const TerminalRecord& t) const {
+  if (!t.inRange) return "outside range";
+  if (t.fixedOutcome) return *t.fixedOutcome;
+  if (!finished) return "interrupted";
+  if (t.piecesSent == 0) return "not connected";
+  if (t.piecesSent < piecesTotal || t.firstFailedPiece) return "cut";
   return "streamed";
 }
 
-bool TerminalRecord::clean(int piecesTotal) const {
-  if (!inRange) return true;
-  return outcome(piecesTotal) == "streamed" && reply != "CHKERR" && reply != "FULL";
+bool UpdateRecord::clean(const TerminalRecord& t) const {
+  if (!t.inRange) return true;
+  return outcome(t) == "streamed" && t.reply != "CHKERR" && t.reply != "FULL";
 }
 
 bool UpdateRecord::allClean() const {
   return std::all_of(terminals.begin(), terminals.end(),
-                     [this](const TerminalRecord& t) { return t.clean(piecesTotal); });
+                     [this](const TerminalRecord& t) { return clean(t); });
 }
 
 }  // namespace korven

@@ -8,23 +8,23 @@
 
 namespace korven {
 
-// One terminal's part in an update. The words stay honest: "streamed" says
-// every piece was handed to its connection, not that the terminal took the
-// image; its reply says that.
+// One terminal's part in an update: one connection element streamed to, or
+// a terminal given that never answered. The words stay honest: "streamed"
+// says every piece was handed to its connection, not that the terminal took
+// the image; its reply says that.
 struct TerminalRecord {
-  std::optional<int> terminal;  // its line; none for one expected but never listed
-  std::string address;
+  std::optional<int> terminal;  // its element's number; none for one given but never listed
+  std::string address;          // what its element was connected to as the update began
   bool inRange = true;
-  bool connected = false;  // its connected mark when the update started
+  bool connected = false;  // its connection was up as the update began
   int piecesSent = 0;
   std::optional<int> firstFailedPiece;  // counted from 1
-  std::string reply;                    // the status its reply gave, or empty
-
-  // "streamed", "cut" (some pieces not handed over), "not connected" (none
-  // was) or "outside range".
-  std::string outcome(int piecesTotal) const;
-  // Streamed, and no reply of a checksum error or a full memory.
-  bool clean(int piecesTotal) const;
+  std::string reply;                    // a status it sent since the update began
+  std::string replyBefore;              // the status shown as the update began
+  std::string discoveryReply;           // its whole answer to the query, as it came
+  std::optional<int> wave;              // its wave in a rollout
+  // Set by whoever ran no stream for it on purpose ("planned", "held back").
+  std::optional<std::string> fixedOutcome;
 };
 
 // What one update did, from the click to the end.
@@ -34,17 +34,28 @@ struct UpdateRecord {
   int blocks = 0;
   int checksum = 0;
   bool allTerminals = false;
-  int from = 0;  // the range, in all-terminals mode
+  std::string target;  // "single", "all", "given", "retry"
+  int from = 0;        // the range as used, in all-terminals mode
   int to = 0;
   int blockPaceMs = 0;
   bool goBoot = true;
   LocalTime started;
   LocalTime ended;
+  bool finished = false;  // until then, every stream in the range is "interrupted"
   std::string version;
   int piecesTotal = 0;
+  bool dryRun = false;
+  std::optional<int> waves;
+  std::optional<int> stoppedAfterWave;
   std::vector<TerminalRecord> terminals;
 
-  // Every terminal of the update was clean.
+  // "streamed", "cut" (some pieces not handed over), "not connected" (none
+  // was), "outside range", "interrupted" (the update had not ended), or what
+  // the driver fixed.
+  std::string outcome(const TerminalRecord& t) const;
+  // Outside the range, or streamed with no checksum error or full memory
+  // replied in this update.
+  bool clean(const TerminalRecord& t) const;
   bool allClean() const;
 };
 

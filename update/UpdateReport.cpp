@@ -7,11 +7,27 @@
 namespace korven {
 namespace {
 
+constexpr Micros kSavePeriod(1'000'000);
+
 bool isStatusText(const std::string& text) {
   return text == "NEW" || text == "TERM" || text == "CHKERR" || text == "FULL";
 }
 
 }  // namespace
+
+UpdateReport::UpdateReport(ProgPrin& window, Platform& platform) : w_(window), platform_(platform) {
+  // A new step of the update is saved at once.
+  w_.AFF_UPD_MSG.onChange.connect([this] {
+    if (running_) save();
+  });
+}
+
+std::string UpdateReport::statusShown(int element) const {
+  const std::string shown = !w_.allTerminals()               ? w_.AFF_STATUS0.text()
+                            : w_.LST_STATUS.hasLine(element) ? w_.LST_STATUS.line(element)
+                                                             : std::string();
+  return isStatusText(shown) ? shown : std::string();
+}
 
 void UpdateReport::started(const ImageFacts& image) {
   UpdateRecord r;
@@ -20,58 +36,88 @@ void UpdateReport::started(const ImageFacts& image) {
   r.blocks = image.blocks;
   r.checksum = image.checksum;
   r.allTerminals = w_.allTerminals();
-  r.from = w_.SCROLL_XTOY_0.value();
-  r.to = w_.SCROLL_XTOY_1.value();
+  r.target = !target.empty() ? target : r.allTerminals ? "all" : "single";
   r.blockPaceMs = image.blockPaceMs;
   r.goBoot = w_.SW_GO_BOOT.value() == 1;
   r.started = platform_.wallClock().now();
   r.version = kProgramVersion;
-  if (r.allTerminals) {
-    const ListBox& lines = w_.LST_ALL;
-    for (int i = 0; i < lines.count(); ++i) {
-      r.terminals.push_back(
-          {i, lines.line(i), i >= r.from && i <= r.to, lines.selected(i), 0, {}, {}});
-    }
-  } else {
-    const TcpSocket* single = w_.TCPIP.element(0);
-    r.terminals.push_back({0,
-                           single != nullptr ? single->remoteHost() : std::string(),
-                           true,
-                           w_.INP_IP.backColor() == w_.VERT.backColor(),
-                           0,
-                           {},
-                           {}});
+  // The streams go to the connection elements, not to the list's lines: a
+  // list cleared or grown since the mode was switched on names others.
+  const int elements = r.allTerminals ? w_.TCPIP.count() : 1;
+  const int from = w_.SCROLL_XTOY_0.value();
+  const int to = w_.SCROLL_XTOY_1.value();
+  r.from = from;
+  r.to = std::min(to, elements - 1);
+  for (int i = 0; i < elements; ++i) {
+    const TcpSocket* socket = w_.TCPIP.element(i);
+    TerminalRecord t;
+    t.terminal = i;
+    t.address = socket != nullptr ? socket->remoteHost() : std::string();
+    t.inRange = !r.allTerminals || (i >= from && i <= to);
+    t.connected = socket != nullptr && socket->state() == tcp_state::Connected;
+    t.replyBefore = statusShown(i);
+    const auto answer = discoveryReplies_.find(t.address);
+    if (answer != discoveryReplies_.end()) t.discoveryReply = answer->second;
+    r.terminals.push_back(std::move(t));
   }
   for (const std::string& address : expected) {
-    const bool listed = std::any_of(r.terminals.begin(), r.terminals.end(),
-                                    [&](const TerminalRecord& t) { return t.address == address; });
-    if (!listed) r.terminals.push_back({std::nullopt, address, true, false, 0, {}, {}});
+    const bool present = std::any_of(r.terminals.begin(), r.terminals.end(),
+                                     [&](const TerminalRecord& t) { return t.address == address; });
+    if (present) continue;
+    TerminalRecord t;
+    t.address = address;
+    r.terminals.push_back(std::move(t));
   }
-  current_ = std::move(r);
+  expected.clear();
+  target.clear();
+  record_ = std::move(r);
+  running_ = true;
+  path_ = pathFor(*record_);
+  save();
 }
 
 void UpdateReport::piece() {
-  if (current_) ++current_->piecesTotal;
+  if (running_) ++record_->piecesTotal;
 }
 
-TerminalRecord* UpdateReport::ofElement(int element) {
-  // Element i is terminal i in all-terminals mode; the single terminal is element 0.
-  if (!current_ || element < 0) return nullptr;
-  const auto i = static_cast<std::size_t>(current_->allTerminals ? element : 0);
-  if (i >= current_->terminals.size() || current_->terminals[i].terminal != static_cast<int>(i)) {
+void UpdateReport::pieceDone() {
+  // Saved after the piece has reached every terminal, never in the middle
+  // of a fan-out, where the time would shift the sends still to come.
+  if (running_ && platform_.clock().now() - savedAt_ >= kSavePeriod) save();
+}
+
+TerminalRecord* UpdateReport::rowOfElement(int element) {
+  if (!record_ || element < 0) return nullptr;
+  const auto i = static_cast<std::size_t>(record_->allTerminals ? element : 0);
+  if (i >= record_->terminals.size() || record_->terminals[i].terminal != static_cast<int>(i)) {
     return nullptr;
   }
-  return &current_->terminals[i];
+  return &record_->terminals[i];
 }
 
 void UpdateReport::handedOver(int element, bool sent) {
-  TerminalRecord* t = ofElement(element);
+  TerminalRecord* t = running_ ? rowOfElement(element) : nullptr;
   if (t == nullptr) return;
   if (sent) {
     ++t->piecesSent;
   } else if (!t->firstFailedPiece) {
-    t->firstFailedPiece = current_->piecesTotal;
+    t->firstFailedPiece = record_->piecesTotal;
   }
+}
+
+void UpdateReport::statusReceived(int element, const std::string& status) {
+  if (!record_ || (!running_ && !repliesAfterEnd)) return;
+  // By the address the element talks to now: a driver that reconnects to
+  // hear the verdict may have rebuilt the elements meanwhile.
+  const TcpSocket* socket = w_.TCPIP.element(element);
+  if (socket == nullptr) return;
+  for (TerminalRecord& t : record_->terminals) {
+    if (t.terminal && t.inRange && t.address == socket->remoteHost()) t.reply = status;
+  }
+}
+
+void UpdateReport::discoveryReply(const std::string& address, const std::string& datagram) {
+  discoveryReplies_[address] = datagram;
 }
 
 std::string UpdateReport::pathFor(const UpdateRecord& record) {
@@ -90,25 +136,19 @@ std::string UpdateReport::pathFor(const UpdateRecord& record) {
 }
 
 void UpdateReport::finished() {
-  if (!current_) return;
-  current_->ended = platform_.wallClock().now();
-  // Each terminal's last reply, as the window shows it now: what came during
-  // the update has just been shown, and one that came before it (a full
-  // memory said on connecting) still stands.
-  for (TerminalRecord& t : current_->terminals) {
-    if (!t.terminal) continue;
-    const std::string shown =
-        current_->allTerminals
-            ? (w_.LST_STATUS.hasLine(*t.terminal) ? w_.LST_STATUS.line(*t.terminal) : std::string())
-            : w_.AFF_STATUS0.text();
-    if (isStatusText(shown)) t.reply = shown;
-  }
-  last_ = std::move(current_);
-  current_.reset();
-  expected.clear();
-  const std::string path = pathFor(*last_);
-  const bool written = !path.empty() && platform_.files().replaceFile(path, reportCsv(*last_));
-  written_ = written ? path : std::string();
+  if (!running_) return;
+  record_->ended = platform_.wallClock().now();
+  record_->finished = true;
+  save();
+  running_ = false;
+}
+
+bool UpdateReport::save() {
+  savedAt_ = platform_.clock().now();
+  const bool written =
+      record_ && !path_.empty() && platform_.files().replaceFile(path_, reportCsv(*record_));
+  written_ = written ? path_ : std::string();
+  return written;
 }
 
 }  // namespace korven

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -11,42 +12,66 @@
 
 namespace korven {
 
-// Records what every update does to each terminal and, when it ends,
-// writes the report into reports/ in the working folder (or where the
-// driver said). A report that cannot be written changes nothing else.
+// Records what every update does to each terminal and keeps the report of it
+// on disk in reports/ in the working folder (or where the driver said): from
+// the moment the update starts, every stream "interrupted" until the update
+// ends, replaced whole after each step and at least once a second while
+// pieces go out, so a crash at any moment leaves a whole report. A report
+// that cannot be written changes nothing else.
 class UpdateReport {
  public:
-  UpdateReport(ProgPrin& window, Platform& platform) : w_(window), platform_(platform) {}
+  UpdateReport(ProgPrin& window, Platform& platform);
 
-  // The update started: which terminals it is for, and in which mode.
+  // The update started: one line per connection element, under the address
+  // it has now, in the range or not.
   void started(const ImageFacts& image);
-  // A piece goes out to the terminals (each fan-out of the update).
+  // A piece goes out (each fan-out of the update), and is done.
   void piece();
+  void pieceDone();
   void handedOver(int element, bool sent);
+  // A terminal's status reply was read on element `element`.
+  void statusReceived(int element, const std::string& status);
+  // A terminal answered the query with `datagram`.
+  void discoveryReply(const std::string& address, const std::string& datagram);
   // The update ended: the report is written.
   void finished();
+  // Writes the report again (a status that came after the end); false when
+  // it cannot be written.
+  bool save();
 
   // The file the next reports go to; empty: a new file in `folder`.
   std::string file;
   // The folder of the reports; empty: reports/ in the working folder.
   std::string folder;
-  // Addresses expected in the next update besides the terminals listed;
-  // those not listed are reported as not connected.
+  // Addresses expected in the next update besides the elements; those
+  // without one are reported as not connected.
   std::vector<std::string> expected;
+  // How the terminals of the next update were chosen, when not by the mode
+  // alone ("given", "retry").
+  std::string target;
+  // Whether a status read after the update ended still counts as its reply
+  // (a driver that reconnects to hear the terminals' verdict); the window
+  // reports what came until the end.
+  bool repliesAfterEnd = false;
 
-  const std::optional<UpdateRecord>& last() const { return last_; }
-  // Where the last report went; empty when it could not be written.
+  // The update running, or the last one.
+  const std::optional<UpdateRecord>& last() const { return record_; }
+  // Where the report went; empty when it could not be written.
   const std::string& lastWritten() const { return written_; }
 
  private:
-  TerminalRecord* ofElement(int element);
+  TerminalRecord* rowOfElement(int element);
+  std::string statusShown(int element) const;
   std::string pathFor(const UpdateRecord& record);
 
   ProgPrin& w_;
   Platform& platform_;
-  std::optional<UpdateRecord> current_;
-  std::optional<UpdateRecord> last_;
+  std::optional<UpdateRecord> record_;
+  bool running_ = false;
+  std::string path_;
   std::string written_;
+  Micros savedAt_{0};
+  std::unordered_map<std::string, std::string> discoveryReplies_;
 };
 
 }  // namespace korven

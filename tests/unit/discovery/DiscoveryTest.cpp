@@ -51,6 +51,16 @@ TEST_F(Discovery, NewTerminalsAreListedInOrderOfFirstReply) {
   EXPECT_EQ(w().UDP_TX->remoteHost(), "127.0.0.5") << "frames follow the chosen terminal";
 }
 
+TEST_F(Discovery, WithTerminalsGivenNoOtherReplyTakesTheAddressBox) {
+  loader->discovery().restrictTo({"10.0.0.2"});
+  op->typeAddress("10.0.0.2");
+  replyFrom("10.0.0.9");  // unasked, from a terminal not given
+  replyFrom("10.0.0.2");
+  advanceMs(1);
+  EXPECT_EQ(linesOf(w().LST_ALL), std::vector<std::string>{"10.0.0.2"});
+  EXPECT_EQ(w().TCPIP.element(0)->remoteHost(), "10.0.0.2");
+}
+
 TEST_F(Discovery, RepliesDuringAnUpdateAreDroppedNotKept) {
   w().PROG_PRIN.setEnabled(false);
   replyFrom("10.0.0.7");

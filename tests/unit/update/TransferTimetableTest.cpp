@@ -1,5 +1,6 @@
 #include "sim/StreamCheck.h"
 #include "tests/testkit/LoaderFixture.h"
+#include "update/Pace.h"
 
 namespace korven {
 namespace {
@@ -62,18 +63,21 @@ class TransferTimetable : public testkit::LoaderFixture {
     w().INP_DEL.setText(c.inpDel);
 
     const Micros click = time().now();
-    ASSERT_TRUE(updateAndWait());
+    // Waited for as a driver waits: as long as the timetable says, however long.
+    ASSERT_EQ(op->update(), Operator::Update::Ran);
     advanceMs(1);  // the close reaches the terminal
     const sim::Verdict v = judged(terminal, data, c.goBootChecked, c.wholeBoot, c.paceMs);
     EXPECT_TRUE(v.ok()) << problemsOf(v);
     EXPECT_EQ(v.blocks, c.blocks);
     EXPECT_EQ(v.gap(sim::GapKind::Close).count, 1) << "the close is judged too";
     // The first tick comes one block pace after the click, the lead-ins
-    // 1 ms apart (600 ms when there is no block), and the boot request.
+    // 1 ms apart, and the boot request; the close when the timetable says.
     ASSERT_FALSE(terminal.chunks.empty());
-    const long long leadIn = c.blocks == 0 ? 601 : 2;
     EXPECT_EQ((terminal.chunks[0].at - click - platform.network.latency).count(),
-              (c.paceMs + leadIn) * 1000);
+              (c.paceMs + 2) * 1000);
+    ASSERT_TRUE(terminal.closedAt);
+    EXPECT_EQ(*terminal.closedAt - click - platform.network.latency,
+              timetableLength(c.blocks, static_cast<int>(c.paceMs), c.goBootChecked, c.wholeBoot));
     EXPECT_EQ(w().TIM_SEND->interval(), 0);
     EXPECT_EQ(w().PROG_PRIN.backColor(), Color::systemButtonFace());
     EXPECT_FALSE(w().AFF_UPD_MSG.visible());
@@ -100,9 +104,6 @@ TEST_F(TransferTimetable, DelayTwoHundredGivesThreeHundredMsPace) {
 TEST_F(TransferTimetable, TextWithoutANumberGivesTheBarePace) {
   check({3, true, "A.BIN", "abc", 100, false});
 }
-TEST_F(TransferTimetable, NoBlockSwitchesTo600AtTheLeadIn) {
-  check({0, true, "A.BIN", "0", 100, false});
-}
 TEST_F(TransferTimetable, OneAndTwoBlocksNeverSwitchTo600) {
   check({1, true, "A.BIN", "0", 100, false});
   time().advance(Micros(1000));
@@ -110,6 +111,9 @@ TEST_F(TransferTimetable, OneAndTwoBlocksNeverSwitchTo600) {
 }
 TEST_F(TransferTimetable, MostBlocksTheTableHolds) {
   check({991, true, "A.BIN", "0", 100, false});
+}
+TEST_F(TransferTimetable, TheSlowestPaceRunsPastAnHour) {
+  check({60, true, "A.BIN", "65435", 65535, false});
 }
 
 TEST_F(TransferTimetable, ASlowHandOverDoesNotShortenThePauseAfterIt) {

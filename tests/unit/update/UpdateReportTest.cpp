@@ -8,53 +8,88 @@ using testkit::RecordingTerminal;
 
 class UpdateReportTest : public testkit::LoaderFixture {
  protected:
-  // The report the last update left in the working folder.
+  // The report on disk now.
   std::string written() {
     const std::string& path = loader->report().lastWritten();
     const std::string prefix = platform.fileSystem.folder + "/";
     const auto* entry = platform.fileSystem.find(path.substr(prefix.size()));
     return entry != nullptr ? entry->content : "<none at '" + path + "'>";
   }
-  static std::string tableOf(const std::string& csv) {
-    return csv.substr(csv.find("terminal,address"));
+  // Each row's own columns, the update's facts cut off.
+  static std::string ownColumns(const std::string& csv) {
+    std::string rows;
+    for (std::size_t at = csv.find("\r\n") + 2; at < csv.size(); at = csv.find("\r\n", at) + 2) {
+      std::string row = csv.substr(at, csv.find("\r\n", at) - at);
+      std::size_t comma = 0;
+      for (int i = 0; i < 10; ++i) comma = row.find(',', comma) + 1;
+      rows += row.substr(0, comma - 1) + "\n";
+    }
+    return rows;
   }
 };
 
-TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedWithWhatBecameOfIt) {
+TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBecameOfIt) {
   RecordingTerminal ok(platform.network, "127.0.0.2");
   RecordingTerminal refusing(platform.network, "127.0.0.3");
   refusing.refuse = true;
   RecordingTerminal closing(platform.network, "127.0.0.4");
   closing.closeAfterChunks = 10;  // the boot request and block 1
-  RecordingTerminal full(platform.network, "127.0.0.5");
+  RecordingTerminal verdict(platform.network, "127.0.0.5");
+  verdict.sendOnConnect = "\xFC";  // a checksum error, said of an earlier update
   RecordingTerminal outside(platform.network, "127.0.0.6");
   allTerminals({"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6"});
   ASSERT_TRUE(until([&] { return w().LST_ALL.selected(4); }, 2000));
   op->setRange(0, 3);
   addImage("A.BIN", std::string(3, '\0') + std::string(100, 'x'));  // two blocks
   loader->report().expected = {"127.0.0.9"};                        // never answered
-  time().post(time().now() + Micros(5'000'000), [&] { full.reply("\xFD"); });
+  time().post(time().now() + Micros(5'000'000), [&] { verdict.reply("\xFE"); });
 
-  ASSERT_TRUE(updateAndWait());
+  // Half-way, a crash would leave every stream of the range "interrupted".
+  w().B_UPDATE.userClick();
+  advanceMs(4000);
+  EXPECT_EQ(ownColumns(written()),
+            "0,127.0.0.2,yes,yes,9,9,,,interrupted,\n"
+            "1,127.0.0.3,yes,no,0,9,1,,interrupted,\n"
+            "2,127.0.0.4,yes,yes,9,9,,,interrupted,\n"
+            "3,127.0.0.5,yes,yes,9,9,,,interrupted,CHKERR\n"
+            "4,127.0.0.6,no,yes,0,9,,,outside range,\n"
+            ",127.0.0.9,yes,no,0,9,,,interrupted,\n");
+
+  ASSERT_TRUE(until([&] { return w().PROG_PRIN.enabled(); }));
   const std::string csv = written();
-  EXPECT_EQ(csv.substr(0, csv.find("started,")),
-            "image,A.BIN\r\nimage_bytes,100\r\nblocks,2\r\nchecksum," +
-                std::to_string((568 + 100 * 'x') % 256) +
-                "\r\nmode,all terminals\r\nrange,0-3\r\nblock_pace_ms,100\r\ngo_boot,on\r\n");
-  EXPECT_NE(csv.find("\r\nversion,1.1W\r\n\r\n"), std::string::npos) << csv;
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), kReportColumns);
   // Nine boot bytes, two blocks, five marker bytes and the checksum.
-  EXPECT_EQ(tableOf(csv),
-            "terminal,address,in_range,connected,pieces_sent,pieces_total,first_failed_piece,"
-            "reply,outcome\r\n"
-            "0,127.0.0.2,yes,yes,17,17,,,streamed\r\n"
-            "1,127.0.0.3,yes,no,0,17,1,,not connected\r\n"
-            "2,127.0.0.4,yes,yes,10,17,11,,cut\r\n"
-            "3,127.0.0.5,yes,yes,17,17,,FULL,streamed\r\n"
-            "4,127.0.0.6,no,yes,0,17,,,outside range\r\n"
-            ",127.0.0.9,yes,no,0,17,,,not connected\r\n");
-  EXPECT_EQ(terminalsToRetry(csv),
-            (std::vector<std::string>{"127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.9"}));
+  EXPECT_EQ(ownColumns(csv),
+            "0,127.0.0.2,yes,yes,17,17,,,streamed,\n"
+            "1,127.0.0.3,yes,no,0,17,1,,not connected,\n"
+            "2,127.0.0.4,yes,yes,10,17,11,,cut,\n"
+            "3,127.0.0.5,yes,yes,17,17,,NEW,streamed,CHKERR\n"
+            "4,127.0.0.6,no,yes,0,17,,,outside range,\n"
+            ",127.0.0.9,yes,no,0,17,,,not connected,\n");
+  const std::string facts = "A.BIN,100,2," + std::to_string((568 + 100 * 'x') % 256) +
+                            ",all,0-3,100,on,2026-12-07 10:00:00,2026-12-07 10:00:";
+  EXPECT_NE(csv.find("streamed,CHKERR," + facts), std::string::npos) << csv;
+  // Then the clean column and the terminal's whole answer to the query.
+  EXPECT_NE(csv.find(",1.1W,yes,\"KORVEN,127.0.0.5,00-16-AB,IPT\",,,\r\n"), std::string::npos)
+      << csv;
   EXPECT_FALSE(loader->report().last()->allClean());
+}
+
+TEST_F(UpdateReportTest, LinesComeFromTheConnectionsStreamedToNotFromTheList) {
+  RecordingTerminal a(platform.network, "127.0.0.2");
+  RecordingTerminal b(platform.network, "127.0.0.3");
+  allTerminals({"127.0.0.2", "127.0.0.3"});
+  ASSERT_TRUE(until([&] { return op->allConnected(); }, 2000));
+  // The count's double click empties the list; the connections stay.
+  w().AFF_ALL_NB.userDblClick();
+  replyFrom("127.0.0.7");
+  advanceMs(1);
+  addImage("B_WG.BIN", "abc");
+  ASSERT_TRUE(updateAndWait());
+  EXPECT_EQ(ownColumns(written()),
+            "0,127.0.0.2,yes,yes,8,8,,,streamed,\n"
+            "1,127.0.0.3,yes,yes,8,8,,,streamed,\n");
+  EXPECT_EQ(a.received(), b.received());
 }
 
 TEST_F(UpdateReportTest, TheSingleTerminalIsReportedAndNoEarlierReportIsLost) {
@@ -68,10 +103,8 @@ TEST_F(UpdateReportTest, TheSingleTerminalIsReportedAndNoEarlierReportIsLost) {
   EXPECT_EQ(path.substr(path.rfind('/') + 1), "2026-12-07_10-00-00_B_WG.BIN_2.csv");
   EXPECT_EQ(platform.fileSystem.find("reports/2026-12-07_10-00-00_B_WG.BIN.csv")->content,
             "earlier");
-  const std::string csv = written();
-  EXPECT_NE(csv.find("mode,single terminal\r\nrange,\r\n"), std::string::npos) << csv;
-  EXPECT_EQ(tableOf(csv).substr(tableOf(csv).find("\r\n") + 2),
-            "0,127.0.0.2,yes,yes,8,8,,,streamed\r\n");
+  EXPECT_EQ(ownColumns(written()), "0,127.0.0.2,yes,yes,8,8,,,streamed,\n");
+  EXPECT_NE(written().find(",single,,100,on,"), std::string::npos) << written();
   EXPECT_TRUE(loader->report().last()->allClean());
 }
 
