@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace korven {
@@ -30,6 +31,12 @@ inline std::optional<std::uint32_t> parseIpv4(std::string_view text) {
   }
   if (i != text.size()) return std::nullopt;
   return address;
+}
+
+// "192.168.1.250"
+inline std::string dottedIpv4(std::uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
+         std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
 }  // namespace korven

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,26 +12,32 @@ namespace korven::cli {
 struct CliOptions {
   enum class Command { Help, Version, Discover, Update, Mode };
   // Which terminals an update or a mode command is for.
-  enum class Target { Found, Single, Given };
+  enum class Target { None, Single, All, Given, Retry };
 
   Command command = Command::Help;
   std::string image;     // update: a name in the current folder or a path
   std::string modeName;  // mode: go-boot, go-term, active, passive, show-mac
-  Target target = Target::Found;
+  Target target = Target::None;
   std::string terminal;                // --terminal
   std::vector<std::string> terminals;  // --terminals
   std::string retryReport;             // --retry: the terminals come from this report
   std::optional<int> from;
   std::optional<int> to;
-  std::optional<std::string> delay;  // typed into the delay box as given
+  std::optional<int> delayMs;  // typed into the delay box
   std::optional<bool> goBoot;
   double waitSeconds = 3;
+  double verdictWaitSeconds = 10;
   std::string reportFile;
   bool json = false;
 };
 
-// Parses argv[1..]; on failure nullopt with one line in `error`.
-std::optional<CliOptions> parseCli(const std::vector<std::string>& args, std::string& error);
+// Parses the arguments after the program's name; on failure nullopt with
+// one line in `error`.
+std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& error);
+
+// Why `text` cannot be a terminal's address (not an IPv4 address, the
+// unspecified or a broadcast address, a multicast group); nothing when it can.
+std::optional<std::string> addressProblem(const std::string& text);
 
 // The text of --help, which the manual page is made from too.
 const char* cliUsage();

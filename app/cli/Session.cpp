@@ -17,9 +17,11 @@ Session::Session(const std::string& workingFolder) {
   };
 }
 
-bool Session::start() {
+bool Session::start(bool startupQuery) {
   startedAt_ = platform.clock().now();
-  return op.start();
+  if (!op.start()) return false;
+  if (!startupQuery) w().TIM_UDP_CALL->setInterval(0);
+  return true;
 }
 
 void Session::settle() {

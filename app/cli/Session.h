@@ -19,13 +19,19 @@ class Session {
   // the current folder.
   explicit Session(const std::string& workingFolder = {});
 
-  // Start-up; false when it failed (its message has been printed).
-  bool start();
+  // Start-up; false when it failed (its message has been printed). Without
+  // `startupQuery`, the query the window sends by itself half a second after
+  // start-up does not go out: the terminals are given.
+  bool start(bool startupQuery = true);
   // Lets the start-up query go out and its answers come in.
   void settle();
   // Waits, handling events, until `seconds` have passed since start-up.
   void waitSinceStart(double seconds);
   ProgPrin& w() { return loader.window(); }
+  // The last message box's text, on one line.
+  std::string lastMessage() const {
+    return messages.shown.empty() ? std::string() : oneLine(messages.shown.back().text);
+  }
 
   MessageLog messages;
   qt::QtPlatform platform{messages};

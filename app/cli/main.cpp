@@ -4,17 +4,19 @@
 #include <cstdio>
 
 #include "app/cli/Commands.h"
+#include "app/cli/Output.h"
 #include "platform/system/OpenFileLimit.h"
 #include "window/ProgPrin.h"
 
 int main(int argc, char** argv) {
   using namespace korven::cli;
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // Known before the options are read: a usage error is JSON too.
+  setJsonErrors(arguments.contains("--json"));
   std::string error;
-  const auto options = parseCli(std::vector<std::string>(argv + 1, argv + argc), error);
-  if (!options) {
-    std::fprintf(stderr, "korven-cli: %s\n", error.c_str());
-    return kRefused;
-  }
+  const auto options = parseCli(arguments, error);
+  if (!options) return fail(kRefused, error);
   switch (options->command) {
     case CliOptions::Command::Help:
       std::fputs(cliUsage(), stdout);

@@ -4,13 +4,15 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include "app/SimProcess.h"
+#include "app/cli/ReportReader.h"
 #include "platform/system/StdFiles.h"
 #include "tests/e2e/ProgramUnderTest.h"
-#include "update/ReportFormat.h"
 
 namespace korven::e2e {
 namespace {
@@ -42,34 +44,52 @@ std::string readAll(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-TEST(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
+// Whether `json` is a report as the repository's schema describes it.
+bool matchesSchema(const QString& json, const QString& folder) {
+  const QString path = QDir(folder).filePath("out.json");
+  StdFiles().replaceFile(path.toStdString(), json.toStdString());
+  return QProcess::execute("/usr/bin/python3",
+                           {"-m", "jsonschema", "-i", path, KORVEN_REPORT_SCHEMA}) == 0;
+}
+
+int streamsOf(const QJsonArray& report, const char* address) {
+  return static_cast<int>(terminalAt(report, address)["streams"].toArray().size());
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StdFiles().replaceFile(QDir(folder.path()).filePath("NEW_WG.BIN").toStdString(), image);
+  }
+  QStringList simWith(const QStringList& more) {
+    return kTolerance + QStringList{"--image", expectedImage(image), "--boot", "whole"} + more;
+  }
   const std::string image = imageOf(4, 30);
+  QTemporaryDir folder;
+};
+
+TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   SimProcess sim;
   // Ten terminals: the third refuses, the fifth hangs up after block 2, the
   // seventh answers FULL.
-  ASSERT_TRUE(
-      sim.start(kSim, kTolerance + QStringList{"--count", "10", "--image", expectedImage(image),
-                                               "--boot", "whole", "--fault", "3:refuse", "--fault",
-                                               "5:close-after:2", "--status", "7:FULL"}))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "3:refuse", "--fault",
+                                       "5:close-after:2", "--status", "7:FULL"})))
       << sim.output().toStdString();
-  QTemporaryDir folder;
-  StdFiles().replaceFile(QDir(folder.path()).filePath("NEW_WG.BIN").toStdString(), image);
-
   const CliRun discover = cli(folder.path(), {"discover", "--wait", "1"});
   EXPECT_EQ(discover.exit, 0) << discover.err.toStdString();
   EXPECT_EQ(discover.out.count('\n'), 10) << discover.out.toStdString();
 
-  const CliRun batch =
-      cli(folder.path(), {"update", "NEW_WG.BIN", "--all", "--report", "first.csv"});
+  const CliRun batch = cli(folder.path(), {"update", "NEW_WG.BIN", "--all", "--report", "first.csv",
+                                           "--verdict-wait", "2", "--json"});
   EXPECT_EQ(batch.exit, 1) << batch.err.toStdString();
+  EXPECT_TRUE(matchesSchema(batch.out, folder.path())) << batch.out.toStdString();
   const std::string report = readAll(QDir(folder.path()).filePath("first.csv"));
-  for (const char* line : {"127.0.0.4,yes,no,0,", "127.0.0.6,yes,yes,3,", ",FULL,streamed\r\n"}) {
+  for (const char* line : {"127.0.0.4,yes,no,0,", "127.0.0.6,yes,yes,3,", ",FULL,streamed,FULL,"}) {
     EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
   }
-  EXPECT_EQ(terminalsToRetry(report),
-            (std::vector<std::string>{"127.0.0.4", "127.0.0.6", "127.0.0.8"}));
-  const QJsonArray terminals = sim.report();
-  for (const QJsonValue& t : terminals) {
+  EXPECT_EQ(cli::terminalsToRetry(report),
+            std::optional(std::vector<std::string>{"127.0.0.4", "127.0.0.6", "127.0.0.8"}));
+  for (const QJsonValue& t : sim.report()) {
     const QString address = t["address"].toString();
     if (address == "127.0.0.4" || address == "127.0.0.6") continue;
     EXPECT_EQ(verdictOf(t.toObject()).toStdString(), "ok ") << address.toStdString();
@@ -77,30 +97,117 @@ TEST(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
 
   sim.command("forget", {"FORGOTTEN"});
   const CliRun retry =
-      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "first.csv", "--json"});
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "first.csv", "--verdict-wait", "0"});
   EXPECT_EQ(retry.exit, 1) << retry.err.toStdString();
-  EXPECT_TRUE(retry.out.startsWith("{\"image\":\"NEW_WG.BIN\"")) << retry.out.toStdString();
   int streams = 0;
   for (const QJsonValue& t : sim.report()) streams += t["streams"].toArray().size();
   EXPECT_EQ(streams, 2) << "the hanging-up and the full one; the refusing one took none";
-  EXPECT_EQ(terminalAt(sim.report(), "127.0.0.2")["streams"].toArray().size(), 0);
+  EXPECT_EQ(streamsOf(sim.report(), "127.0.0.2"), 0);
 }
 
-TEST(Cli, ARefusedUpdateSaysWhyAndSendsNothing) {
+TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
   SimProcess sim;
-  ASSERT_TRUE(sim.start(kSim, kTolerance + QStringList{"--count", "1"}))
+  // Answers to the start-up query come 150 ms apart, past the moment the
+  // address is typed; the first terminal accepts only after a second; the
+  // third never answers the query but announces itself, unasked, whenever
+  // another terminal accepts; the second says CHKERR of an earlier update
+  // until it has taken a sound stream, NEW after it.
+  ASSERT_TRUE(sim.start(
+      kSim, simWith({"--count", "5", "--reply-spacing", "150000", "--fault", "1:slow-accept:1000",
+                     "--fault", "3:silent", "--fault", "3:announce-on-connect", "--status",
+                     "2:CHKERR", "--status-after", "2:NEW", "--status-after", "4:NEW"})))
       << sim.output().toStdString();
-  QTemporaryDir folder;
-  StdFiles().replaceFile(QDir(folder.path()).filePath("BIG.BIN").toStdString(),
-                         std::string(64 * 991 + 1, 'x'));
-  const CliRun tooLarge = cli(folder.path(), {"update", "BIG.BIN", "--terminal", "127.0.0.2"});
-  EXPECT_EQ(tooLarge.exit, 2);
-  EXPECT_TRUE(tooLarge.err.endsWith("ERROR: Image too large !\n")) << tooLarge.err.toStdString();
-  const CliRun missing = cli(folder.path(), {"update", "GONE.BIN", "--terminal", "127.0.0.2"});
-  EXPECT_EQ(missing.exit, 2);
-  EXPECT_TRUE(missing.err.endsWith("ERROR: Cannot read the image file !\n"));
-  EXPECT_EQ(terminalAt(sim.report(), "127.0.0.2")["bytes"].toInt(), 0);
-  EXPECT_FALSE(QFile::exists(QDir(folder.path()).filePath("TCP_BRD.CFG")));
+  const CliRun single = cli(
+      folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.2", "--verdict-wait", "0"});
+  EXPECT_EQ(single.exit, 0) << single.err.toStdString();
+  const CliRun given =
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--terminals", "127.0.0.3,127.0.0.5", "--json"});
+  EXPECT_EQ(given.exit, 0) << given.err.toStdString();
+  const QJsonArray terminals = QJsonDocument::fromJson(given.out.toLatin1())["terminals"].toArray();
+  ASSERT_EQ(terminals.size(), 2) << given.out.toStdString();
+  const QJsonObject second =
+      terminals[0]["address"] == "127.0.0.3" ? terminals[0].toObject() : terminals[1].toObject();
+  EXPECT_EQ(second["reply_before"], "CHKERR");
+  EXPECT_EQ(second["reply"], "NEW");
+
+  const CliRun broadcast = cli(folder.path(), {"update", "NEW_WG.BIN", "--terminals",
+                                               "127.0.0.2,255.255.255.255", "--json"});
+  EXPECT_EQ(broadcast.exit, 2);
+  EXPECT_TRUE(
+      broadcast.out.startsWith("{\"error\":\"--terminals: '255.255.255.255': the "
+                               "broadcast address"))
+      << broadcast.out.toStdString();
+  const QJsonArray seen = sim.report();
+  for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.5"}) {
+    EXPECT_EQ(streamsOf(seen, address), 1) << address;
+    EXPECT_EQ(verdictOf(terminalAt(seen, address)).toStdString(), "ok ") << address;
+  }
+  EXPECT_EQ(terminalAt(seen, "127.0.0.4")["bytes"].toInt(), 0);
+  EXPECT_EQ(terminalAt(seen, "127.0.0.6")["bytes"].toInt(), 0);
+  EXPECT_EQ(terminalAt(seen, "127.0.0.2")["queries"].toInt(), 1) << "only its own ask";
+}
+
+TEST_F(Cli, AReportKilledMidBatchIsWholeAndItsRetryTakesExactlyTheUnfinished) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10"}))) << sim.output().toStdString();
+  QProcess killed;
+  killed.setWorkingDirectory(folder.path());
+  killed.start(KORVEN_CLI_PATH, {"update", "NEW_WG.BIN", "--all", "--to", "4", "--wait", "1",
+                                 "--report", "night.csv"});
+  // Killed in the middle of the boot step: every stream of the range begun.
+  ASSERT_FALSE(sim.waitForLine({"ACCEPTED 127.0.0.6"}, 10'000).isEmpty());
+  ASSERT_FALSE(killed.waitForFinished(4000));
+  killed.kill();
+  killed.waitForFinished(2000);
+  const std::string report = readAll(QDir(folder.path()).filePath("night.csv"));
+  const auto records = cli::csvRecords(report);
+  ASSERT_EQ(records.size(), 11U) << report;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    EXPECT_EQ(records[i][8], i <= 5 ? "interrupted" : "outside range") << report;
+  }
+  const CliRun retry =
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "night.csv", "--verdict-wait", "0"});
+  EXPECT_EQ(retry.exit, 0) << retry.err.toStdString();
+  const QJsonArray seen = sim.report();
+  for (int i = 2; i <= 11; ++i) {
+    const std::string address = "127.0.0." + std::to_string(i);
+    const QJsonArray streams = terminalAt(seen, address.c_str())["streams"].toArray();
+    ASSERT_EQ(streams.size(), i <= 6 ? 2 : 0) << address;
+    if (i <= 6) {
+      EXPECT_EQ(streams[1]["verdict"], "ok") << address;
+    }
+  }
+}
+
+TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "3"}))) << sim.output().toStdString();
+  StdFiles files;
+  files.replaceFile(QDir(folder.path()).filePath("EMPTY.BIN").toStdString(), "");
+  files.replaceFile(QDir(folder.path()).filePath("ZEROS.BIN").toStdString(), std::string(99, '\0'));
+  const QStringList one{"--terminal", "127.0.0.2"};
+  const std::pair<QStringList, const char*> cases[] = {
+      {QStringList{"update", "EMPTY.BIN"} + one, "no data after its leading zero bytes"},
+      {QStringList{"update", "ZEROS.BIN"} + one, "no data after its leading zero bytes"},
+      {QStringList{"update", "NEW_WG.BIN", "--delay", "-5"} + one, "--delay: whole milliseconds"},
+      {{"update", "NEW_WG.BIN", "--all", "--from", "3", "--to", "1"},
+       "the range holds no terminal"},
+      {{"update", "NEW_WG.BIN", "--all", "--from", "3", "--wait", "1"}, "no terminal in the range"},
+      {{"update", "NEW_WG.BIN", "--retry", "NEW_WG.BIN"}, "is no report of an update"},
+      {{"update", "NEW_WG.BIN"}, "which terminals?"},
+      {QStringList{"update", "gone/NEW_WG.BIN"} + one, "gone/NEW_WG.BIN: no such folder"},
+      {{"update", "NEW_WG.BIN", "--terminal", "0.0.0.0"}, "an unspecified address"},
+      {{"mode", "go-boot", "--terminal", "255.255.255.255"}, "the broadcast address"},
+  };
+  for (const auto& [arguments, why] : cases) {
+    const CliRun run = cli(folder.path(), arguments);
+    EXPECT_EQ(run.exit, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(run.err.contains(why)) << run.err.toStdString();
+  }
+  for (const QJsonValue& t : sim.report()) {
+    EXPECT_EQ(t["bytes"].toInt(), 0) << t["address"].toString().toStdString();
+    EXPECT_TRUE(t["commands"].toArray().isEmpty());
+  }
 }
 
 }  // namespace

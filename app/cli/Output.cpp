@@ -1,0 +1,32 @@
+#include "app/cli/Output.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace korven::cli {
+namespace {
+
+bool jsonErrors = false;
+
+}  // namespace
+
+void setJsonErrors(bool on) {
+  jsonErrors = on;
+}
+
+int failShown(int code, const std::string& text) {
+  if (jsonErrors) {
+    const QJsonObject error{{"error", QString::fromLatin1(text)}, {"exit", code}};
+    std::printf("%s\n", QJsonDocument(error).toJson(QJsonDocument::Compact).constData());
+  }
+  return code;
+}
+
+int fail(int code, const std::string& text) {
+  std::fprintf(stderr, "korven-cli: %s\n", text.c_str());
+  return failShown(code, text);
+}
+
+}  // namespace korven::cli
