@@ -29,7 +29,7 @@ std::string UpdateReport::statusShown(int element) const {
   return isStatusText(shown) ? shown : std::string();
 }
 
-void UpdateReport::started(const ImageFacts& image) {
+UpdateRecord UpdateReport::recordOf(const ImageFacts& image) {
   UpdateRecord r;
   r.image = image.name;
   r.imageBytes = image.bytes;
@@ -70,8 +70,24 @@ void UpdateReport::started(const ImageFacts& image) {
   }
   expected.clear();
   target.clear();
-  record_ = std::move(r);
+  return r;
+}
+
+void UpdateReport::started(const ImageFacts& image) {
+  record_ = recordOf(image);
   running_ = true;
+  path_ = pathFor(*record_);
+  save();
+}
+
+void UpdateReport::planned(const ImageFacts& image) {
+  record_ = recordOf(image);
+  record_->dryRun = true;
+  record_->finished = true;
+  record_->ended = record_->started;
+  for (TerminalRecord& t : record_->terminals) {
+    t.fixedOutcome = t.connected ? "planned" : "not connected";
+  }
   path_ = pathFor(*record_);
   save();
 }
@@ -146,7 +162,8 @@ void UpdateReport::finished() {
 bool UpdateReport::save() {
   savedAt_ = platform_.clock().now();
   const bool written =
-      record_ && !path_.empty() && platform_.files().replaceFile(path_, reportCsv(*record_));
+      record_ && !path_.empty() &&
+      platform_.files().replaceFile(path_, reportCsv(compose ? compose(*record_) : *record_));
   written_ = written ? path_ : std::string();
   return written;
 }

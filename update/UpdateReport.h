@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -35,6 +36,9 @@ class UpdateReport {
   void discoveryReply(const std::string& address, const std::string& datagram);
   // The update ended: the report is written.
   void finished();
+  // No update runs: the report of one that would start now, each terminal of
+  // the range "planned" when its connection is up, else "not connected".
+  void planned(const ImageFacts& image);
   // Writes the report again (a status that came after the end); false when
   // it cannot be written.
   bool save();
@@ -53,6 +57,9 @@ class UpdateReport {
   // (a driver that reconnects to hear the terminals' verdict); the window
   // reports what came until the end.
   bool repliesAfterEnd = false;
+  // What is written for a record, when a driver's report spans more than
+  // one update (a rollout in waves); by default the record as it is.
+  std::function<UpdateRecord(const UpdateRecord&)> compose;
 
   // The update running, or the last one.
   const std::optional<UpdateRecord>& last() const { return record_; }
@@ -60,6 +67,8 @@ class UpdateReport {
   const std::string& lastWritten() const { return written_; }
 
  private:
+  // The update starting now: its facts, and a line per connection element.
+  UpdateRecord recordOf(const ImageFacts& image);
   TerminalRecord* rowOfElement(int element);
   std::string statusShown(int element) const;
   std::string pathFor(const UpdateRecord& record);

@@ -19,7 +19,7 @@ const std::map<std::string, std::set<std::string>> kOptionsOf = {
     {"discover", {"wait", "json"}},
     {"update",
      {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
-      "verdict-wait", "report", "json"}},
+      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves"}},
     {"mode", {"terminal", "all"}},
 };
 
@@ -93,6 +93,29 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
       }
     }
   }
+  if (p.isSet("pause-between-waves")) {
+    const auto s = seconds(p.value("pause-between-waves"), 0, 86400);
+    if (!s)
+      return bad("pause-between-waves", p.value("pause-between-waves"), "seconds from 0 to 86400");
+    o.pauseBetweenWaves = *s;
+  }
+  if (p.isSet("waves")) {
+    const auto sizes = parseWaveSizes(p.value("waves").toStdString());
+    if (!sizes) return bad("waves", p.value("waves"), "counts or percentages such as 1,10%,50%");
+    o.waves = *sizes;
+  }
+  if (p.isSet("max-failed")) {
+    o.maxFailed = parseFailureLimit(p.value("max-failed").toStdString());
+    if (!o.maxFailed)
+      return bad("max-failed", p.value("max-failed"),
+                 "a count such as 0 or a percentage such as 10%");
+  }
+  if ((o.maxFailed || p.isSet("pause-between-waves")) && o.waves.empty()) {
+    error = std::string("--") + (o.maxFailed ? "max-failed" : "pause-between-waves") +
+            " goes with --waves";
+    return false;
+  }
+  o.dryRun = p.isSet("dry-run");
   o.retryReport = p.value("retry").toStdString();
   o.reportFile = p.value("report").toStdString();
   o.json = p.isSet("json");
@@ -151,11 +174,12 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
   QCommandLineParser p;
   p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
   // Names only: the help text is korven-cli's own.
-  for (const char* name : {"wait", "verdict-wait", "terminal", "terminals", "retry", "from", "to",
-                           "delay", "go-boot", "report"}) {
+  for (const char* name :
+       {"wait", "verdict-wait", "terminal", "terminals", "retry", "from", "to", "delay", "go-boot",
+        "report", "waves", "max-failed", "pause-between-waves"}) {
     p.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
   }
-  for (const char* name : {"all", "json", "help", "h", "version"}) {
+  for (const char* name : {"all", "json", "dry-run", "help", "h", "version"}) {
     p.addOption(QCommandLineOption(QString::fromLatin1(name)));
   }
   CliOptions o;
@@ -223,11 +247,13 @@ Commands:
       Sends the discovery query and lists every terminal that answered within
       the wait: its number and address.
   update IMAGE TARGET [--delay MS] [--go-boot on|off] [--wait SECONDS]
-               [--verdict-wait SECONDS] [--report FILE] [--json]
+               [--verdict-wait SECONDS] [--dry-run] [--waves SIZES
+               [--max-failed N|P%] [--pause-between-waves SECONDS]]
+               [--report FILE] [--json]
       Sends IMAGE (a *.BIN name in the current folder, or a path) exactly as
-      the window does, to the terminals of TARGET, in one batch. A report of
-      every terminal is written into reports/ (or FILE) from the start of the
-      update on; --json prints it on stdout as well.
+      the window does, to the terminals of TARGET, in one batch or in waves.
+      A report of every terminal is written into reports/ (or FILE) from the
+      start of the update on; --json prints it on stdout as well.
   mode go-boot|go-term|active|passive|show-mac TARGET
       Sends the mode frame ten times, as the window's buttons do, to one
       terminal or by broadcast to all.
@@ -248,6 +274,16 @@ Options:
   --verdict-wait SECONDS  after the streams, how long to wait for each
                           terminal's status on a new connection (default 10;
                           0: none)
+  --dry-run               everything up to the first byte (discovery, the
+                          connections, the image read and checked), then no
+                          frame and no byte; the report says "planned"
+  --waves SIZES           the terminals in waves, each one batch: counts or
+                          percentages, the last repeated ("1,10%,50%")
+  --max-failed N|P%       after a wave, no further wave starts when more than
+                          N terminals (or P % of those updated) are not clean
+                          (default 0); those never started are "held back"
+  --pause-between-waves SECONDS
+                          a pause after each wave (default 0)
   --delay MS              extra milliseconds per block (the window's delay box)
   --go-boot on|off        the GO BOOT switch (default on)
   --report FILE           the report's file (default reports/DATE_TIME_IMAGE.csv)
@@ -255,7 +291,8 @@ Options:
   --help, --version
 
 Exit status: 0 every terminal of the update streamed and none replied CHKERR
-or FULL in this update; 1 some did not, or the report could not be written;
+or FULL in this update (a dry run: every one connected); 1 some did not, or
+was held back, or the report could not be written;
 2 bad usage, or the update was refused (the message on stderr); 3 no terminal
 found, or the single terminal not connected within the wait.
 Progress goes to stderr.

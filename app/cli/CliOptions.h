@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/Rollout.h"
+
 namespace korven::cli {
 
 // The command line of korven-cli.
@@ -29,6 +31,10 @@ struct CliOptions {
   double verdictWaitSeconds = 10;
   std::string reportFile;
   bool json = false;
+  bool dryRun = false;
+  std::vector<Share> waves;  // empty: one batch
+  std::optional<Share> maxFailed;
+  double pauseBetweenWaves = 0;
 };
 
 // Parses the arguments after the program's name; on failure nullopt with

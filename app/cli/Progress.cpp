@@ -24,7 +24,8 @@ void Progress::show(bool stepChanged) {
   const int percent = std::atoi(w.AFF_TR_PERC.text().c_str());
   if (!terminal_) {
     if (stepChanged) {
-      std::fprintf(stderr, "%s: %d connected, %zu failed\n", step_.c_str(), connected, failed);
+      std::fprintf(stderr, "%s%s: %d connected, %zu failed\n", wave_.c_str(), step_.c_str(),
+                   connected, failed);
     }
     return;
   }
@@ -34,11 +35,16 @@ void Progress::show(bool stepChanged) {
   lastDrawn_ = now;
   constexpr int kWidth = 30;
   const int filled = percent * kWidth / 100;
-  std::fprintf(stderr, "\r%-16s [%s%s] %3d%%  connected %d  failed %zu", step_.c_str(),
-               std::string(static_cast<std::size_t>(filled), '#').c_str(),
+  std::fprintf(stderr, "\r%s%-16s [%s%s] %3d%%  connected %d  failed %zu", wave_.c_str(),
+               step_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
                std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), percent,
                connected, failed);
   drawn_ = true;
+}
+
+void Progress::setWave(int wave, int waves) {
+  wave_ = "wave " + std::to_string(wave) + " of " + std::to_string(waves) + ": ";
+  step_.clear();
 }
 
 void Progress::finish() {

@@ -15,6 +15,8 @@ class Progress {
   explicit Progress(Operator& op);
   // The update ended: the last state, and a line break after the bar.
   void finish();
+  // The updates to come are wave `wave` of `waves` of a rollout.
+  void setWave(int wave, int waves);
 
  private:
   void show(bool stepChanged);
@@ -22,6 +24,7 @@ class Progress {
   Operator& op_;
   bool terminal_;
   std::string step_;
+  std::string wave_;  // "wave 2 of 4: ", or empty
   std::chrono::steady_clock::time_point lastDrawn_{};
   bool drawn_ = false;
 };

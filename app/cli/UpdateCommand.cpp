@@ -1,5 +1,5 @@
-// korven-cli update: one batch to the terminals asked for, its report kept
-// on disk from the first moment, the terminals' verdicts heard after it.
+// korven-cli update: the checks before anything is sent, the terminals
+// listed and connected; the update itself runs in UpdateRun.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,11 +8,9 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
-#include "app/cli/Progress.h"
-#include "app/cli/ReportJson.h"
 #include "app/cli/ReportReader.h"
 #include "app/cli/Session.h"
-#include "image/ImageReader.h"
+#include "app/cli/UpdateRun.h"
 #include "platform/Text.h"
 #include "update/UpdateStart.h"
 
@@ -36,8 +34,9 @@ bool endsWithBin(const std::string& name) {
 
 // The image is read and checked before anything goes out, as the window
 // reads it at the click: a refusal after discovery would have sent the query.
-std::optional<int> checkImage(Session& s, const std::string& path, const std::string& given) {
-  const ImageData image = readImageFile(s.platform.files(), path, s.platform.eventLoop());
+std::optional<int> checkImage(Session& s, const std::string& path, const std::string& given,
+                              ImageData& image) {
+  image = readImageFile(s.platform.files(), path, s.platform.eventLoop());
   if (!image.failure) return std::nullopt;
   switch (*image.failure) {
     case ImageFailure::TooLarge:
@@ -72,7 +71,7 @@ void hearStatusesOnConnecting(Operator& op) {
 
 // Lists and connects the terminals of the update; a code when it cannot go on.
 std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
-                                    const std::vector<std::string>& given) {
+                                    const std::vector<std::string>& given, UpdateTargets& targets) {
   Operator& op = s.op;
   const Micros wait = secondsToMicros(o.waitSeconds);
   if (o.target == CliOptions::Target::Single) {
@@ -85,8 +84,6 @@ std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
     hearStatusesOnConnecting(op);
     return std::nullopt;
   }
-  int from = o.from.value_or(0);
-  int to = o.to.value_or(32767);
   if (o.target == CliOptions::Target::All) {
     s.waitSinceStart(o.waitSeconds);
   } else {
@@ -102,52 +99,18 @@ std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
                                              : "none of the terminals given answered") +
                                  " within " + secondsText(o.waitSeconds));
   }
+  const int from = o.from.value_or(0);
   if (from >= found) {
     return fail(kRefused, "no terminal in the range " + std::to_string(from) + " to " +
-                              std::to_string(to) + ": " + std::to_string(found) +
+                              std::to_string(o.to.value_or(found)) + ": " + std::to_string(found) +
                               " answered, numbered 0 to " + std::to_string(found - 1));
   }
-  to = std::min(to, found);
+  targets = {from, std::min(o.to.value_or(found), found - 1)};
   op.allTerminals(true);
-  op.setRange(from, to);
-  op.waitUntil([&] { return rangeConnected(s.w(), from, to); }, wait);
+  op.setRange(targets.first, targets.last);
+  op.waitUntil([&] { return rangeConnected(s.w(), targets.first, targets.last); }, wait);
   hearStatusesOnConnecting(op);
   return std::nullopt;
-}
-
-bool awaitingVerdict(const UpdateRecord& r) {
-  return std::any_of(r.terminals.begin(), r.terminals.end(), [&](const TerminalRecord& t) {
-    return t.terminal && r.outcome(t) == "streamed" && t.reply.empty();
-  });
-}
-
-// The end of the update closed every connection and left the marks, so a
-// terminal's verdict on the stream (said on a new connection) comes only
-// once the connections are made anew, as the operator makes them.
-void waitForVerdicts(Session& s, const CliOptions& o) {
-  UpdateReport& report = s.loader.report();
-  if (o.verdictWaitSeconds <= 0 || !awaitingVerdict(*report.last())) return;
-  if (s.w().allTerminals()) {
-    s.op.allTerminals(false);
-    s.op.allTerminals(true);
-  } else {
-    s.op.typeAddress(o.terminal);
-  }
-  s.op.waitUntil([&] { return !awaitingVerdict(*report.last()); },
-                 secondsToMicros(o.verdictWaitSeconds));
-  report.save();
-}
-
-void printOutcome(const UpdateRecord& r, const std::string& reportFile, bool json) {
-  if (json) {
-    std::fputs(reportJson(r, reportFile).c_str(), stdout);
-    return;
-  }
-  for (const TerminalRecord& t : r.terminals) {
-    std::printf("%s %s %s%s\n", t.terminal ? std::to_string(*t.terminal).c_str() : "-",
-                escapedText(t.address).c_str(), r.outcome(t).c_str(),
-                t.reply.empty() ? "" : (" " + t.reply).c_str());
-  }
 }
 
 // The terminals of --terminals or --retry; a code when there are none to take.
@@ -181,13 +144,15 @@ int update(const CliOptions& o) {
   if (!endsWithBin(name)) return fail(kRefused, "IMAGE must be a *.BIN file: " + o.image);
   const fs::path here = fs::current_path(ec);
   const fs::path folder = image.has_parent_path() ? fs::absolute(image.parent_path(), ec) : here;
-  if (!fs::is_directory(folder, ec))
+  if (!fs::is_directory(folder, ec)) {
     return fail(kRefused, "cannot read " + o.image + ": no such folder");
+  }
   std::vector<std::string> given;
   if (const auto stop = givenTerminals(o, given)) return *stop;
 
   Session s(folder == here ? std::string() : folder.string());
-  if (const auto refused = checkImage(s, (folder / name).string(), o.image)) return *refused;
+  ImageData data;
+  if (const auto refused = checkImage(s, (folder / name).string(), o.image, data)) return *refused;
   UpdateReport& report = s.loader.report();
   if (!o.reportFile.empty()) {
     report.file = fs::absolute(o.reportFile, ec).string();
@@ -202,29 +167,14 @@ int update(const CliOptions& o) {
         o.target == CliOptions::Target::Single ? std::vector<std::string>{o.terminal} : given);
   }
   if (!s.start(everyTerminal)) return failShown(kRefused, s.lastMessage());
-  if (!s.op.chooseImage(name))
+  if (!s.op.chooseImage(name)) {
     return fail(kRefused, "cannot read " + o.image + ": " + kCannotReadImage);
-  if (const auto stop = prepareTerminals(s, o, given)) return *stop;
+  }
+  UpdateTargets targets;
+  if (const auto stop = prepareTerminals(s, o, given, targets)) return *stop;
   if (o.delayMs) s.w().INP_DEL.userEdit(std::to_string(*o.delayMs));
   if (o.goBoot && (s.w().SW_GO_BOOT.value() == 1) != *o.goBoot) s.w().SW_GO_BOOT.userClick();
-
-  Progress progress(s.op);
-  Operator::Update result = Operator::Update::Refused;
-  {
-    const UninterruptedUpdate guard;
-    result = s.op.update();
-  }
-  progress.finish();
-  if (result == Operator::Update::Refused) return failShown(kRefused, s.lastMessage());
-  if (result == Operator::Update::TimedOut) {
-    return fail(kNotClean, "the update did not end within its timetable");
-  }
-  waitForVerdicts(s, o);
-  const UpdateRecord& record = *report.last();
-  printOutcome(record, report.lastWritten(), o.json);
-  if (report.lastWritten().empty()) return fail(kNotClean, "the report could not be written");
-  std::fprintf(stderr, "report: %s\n", report.lastWritten().c_str());
-  return record.allClean() ? kClean : kNotClean;
+  return o.dryRun ? planUpdate(s, o, targets, data) : runUpdate(s, o, targets);
 }
 
 }  // namespace korven::cli

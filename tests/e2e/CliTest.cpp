@@ -12,6 +12,7 @@
 #include "app/SimProcess.h"
 #include "app/cli/ReportReader.h"
 #include "platform/system/StdFiles.h"
+#include "tests/e2e/CliRun.h"
 #include "tests/e2e/ProgramUnderTest.h"
 
 namespace korven::e2e {
@@ -20,53 +21,7 @@ namespace {
 using simproc::SimProcess;
 using simproc::terminalAt;
 
-struct CliRun {
-  int exit = -1;
-  QString out;
-  QString err;
-};
-
-// Runs korven-cli in `folder` and waits for it to end.
-CliRun cli(const QString& folder, const QStringList& arguments) {
-  QProcess process;
-  process.setWorkingDirectory(folder);
-  process.start(QStringLiteral(KORVEN_CLI_PATH), arguments);
-  CliRun run;
-  if (!process.waitForFinished(120'000)) return run;
-  run.exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromLatin1(process.readAllStandardOutput());
-  run.err = QString::fromLatin1(process.readAllStandardError());
-  return run;
-}
-
-std::string readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
-// Whether `json` is a report as the repository's schema describes it.
-bool matchesSchema(const QString& json, const QString& folder) {
-  const QString path = QDir(folder).filePath("out.json");
-  StdFiles().replaceFile(path.toStdString(), json.toStdString());
-  return QProcess::execute("/usr/bin/python3",
-                           {"-m", "jsonschema", "-i", path, KORVEN_REPORT_SCHEMA}) == 0;
-}
-
-int streamsOf(const QJsonArray& report, const char* address) {
-  return static_cast<int>(terminalAt(report, address)["streams"].toArray().size());
-}
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    StdFiles().replaceFile(QDir(folder.path()).filePath("NEW_WG.BIN").toStdString(), image);
-  }
-  QStringList simWith(const QStringList& more) {
-    return kTolerance + QStringList{"--image", expectedImage(image), "--boot", "whole"} + more;
-  }
-  const std::string image = imageOf(4, 30);
-  QTemporaryDir folder;
-};
+using Cli = CliFixture;
 
 TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   SimProcess sim;
@@ -102,7 +57,7 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   int streams = 0;
   for (const QJsonValue& t : sim.report()) streams += t["streams"].toArray().size();
   EXPECT_EQ(streams, 2) << "the hanging-up and the full one; the refusing one took none";
-  EXPECT_EQ(streamsOf(sim.report(), "127.0.0.2"), 0);
+  EXPECT_EQ(streamsOf(sim.report(), "127.0.0.2").size(), 0);
 }
 
 TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
@@ -139,7 +94,7 @@ TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
       << broadcast.out.toStdString();
   const QJsonArray seen = sim.report();
   for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.5"}) {
-    EXPECT_EQ(streamsOf(seen, address), 1) << address;
+    EXPECT_EQ(streamsOf(seen, address).size(), 1) << address;
     EXPECT_EQ(verdictOf(terminalAt(seen, address)).toStdString(), "ok ") << address;
   }
   EXPECT_EQ(terminalAt(seen, "127.0.0.4")["bytes"].toInt(), 0);
