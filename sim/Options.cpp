@@ -123,6 +123,10 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       o.version = true;
       return o;
     }
+    if (a == "--until-signal") {
+      o.untilSignal = true;
+      continue;
+    }
     if (a.rfind("--", 0) != 0) {
       error = "unexpected argument: " + a;
       return std::nullopt;
@@ -279,41 +283,66 @@ Expectations expectationsFrom(const SimOptions& options) {
 }
 
 const char* usageText() {
-  return R"(Usage: korven-sim [OPTION VALUE]...
+  return R"(Usage: korven-sim [OPTION]...
 
-Simulated terminals on consecutive loopback addresses: they answer the
-discovery query (UDP port 1024, replies to the sender's port 2024), obey the
-mode frames, and take and judge update streams on TCP port 1024.
-Run it only inside a private network namespace (tools/in-netns).
+Simulated KORVEN terminals on consecutive loopback addresses, to try
+korven-loader and korven-cli without hardware. Each terminal answers the
+discovery query (UDP port 1024; its reply goes to port 2024), takes the mode
+frames, accepts update streams on TCP port 1024 and judges each one: its
+bytes, their order and the pauses between them. It answers broadcasts: run
+it only in a private network namespace (korven-sim(1) shows how).
 
-  --count N              terminals (default 8)
-  --first ADDRESS        address of the first terminal (default 127.0.0.2)
-  --image FILE           image the streams must carry (leading zero bytes dropped)
-  --fault T:KIND[:ARG]   refuse | slow-accept:MS | close-after:K | status-during:CODE
-                         | silent | answer-twice | malformed-reply
-                         | announce-on-connect (its reply, unasked, whenever
-                         another terminal accepts a connection)   (repeatable)
-  --status T:CODE        status byte sent on each new connection (repeatable)
-  --status-after T:CODE  sent instead once the terminal took a sound stream
-  --report FILE          JSON record written on report, quit, SIGINT and SIGTERM
-  --pace MS              expected block pace (default 100)
-  --go-boot on|off       GO BOOT switch of the sender (default on)
-  --boot bytes|whole     how the boot request must come (default bytes)
+Terminals:
+  --count N              how many (default 8)
+  --first ADDRESS        the first one's address (default 127.0.0.2)
+  --fault T:KIND[:ARG]   a fault of terminal T (repeatable), KIND one of:
+      refuse               refuses every connection
+      slow-accept:MS       accepts a connection only after MS ms
+      close-after:K        hangs up once block K has come
+      status-during:CODE   says CODE once the first block has come
+      silent               never answers the query
+      answer-twice         answers each query twice
+      malformed-reply      answers with a reply without its commas
+      announce-on-connect  sends its reply, unasked, whenever another
+                           terminal accepts a connection
+  --status T:CODE        what T says on each new connection (repeatable)
+  --status-after T:CODE  what T says instead once it took a sound stream
+  --answers N            replies of each terminal to each query (default 1)
+  --reply-spacing US     microseconds between the replies to one query
+                         (default 200; 0: back to back)
+
+What a stream must be:
+  --image FILE           the image it carries (leading zero bytes dropped)
+  --pace MS              the block pace (default 100)
+  --go-boot on|off       on: the boot request's bytes 1 s apart, then 1 s
+                         and 5 s; off: 3 s each (default on)
+  --boot bytes|whole     the boot request byte by byte, or in one piece as
+                         for an image whose name holds WG (default bytes)
   --early-tolerance MS   a pause shorter by more is a fault (default 2)
   --late-tolerance MS    a pause longer by more is a fault (default 100)
-  --wait-late-tolerance MS  the same for the waits after the boot request and its
-                         bytes (default: the late tolerance)
-  --reply-spacing US     between the replies to one broadcast (default 200; 0 sends
-                         them back to back)
-  --answers N            replies of each terminal to each query (default 1); the
-                         copies go out in rounds, one reply of every terminal each
+  --wait-late-tolerance MS
+                         the same for the boot step's waits (default: the
+                         late tolerance)
+
+Running:
+  --report FILE          the record of every terminal and stream, as JSON,
+                         written on the command report, at quit, and at
+                         SIGINT or SIGTERM
+  --until-signal         read no commands: run until SIGINT or SIGTERM,
+                         whatever the standard input (in the background)
   --help, --version
+
 T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
-TERM or a byte in hex. Pieces of a stream are told apart by a pause of
+TERM or a byte in hex. The pieces of a stream are told apart by a pause of
 40 ms (or half the pace, if shorter).
-stdin: "report", "forget" (drops finished streams), "status T CODE",
-"fault T KIND[:ARG]", "fault T none", "quit"; end of input is not a quit. A fault set on stdin adds to the terminal's
-faults (slow-accept only from the command line); "none" clears them all.
+
+Commands on the standard input, one a line; its end is no quit:
+  report                 write the --report file now
+  forget                 drop the streams that have ended
+  status T CODE          say CODE on T's open connections
+  fault T KIND[:ARG]     add a fault (not slow-accept); "fault T none"
+                         clears T's faults
+  quit                   write the report and end
 )";
 }
 

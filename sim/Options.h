@@ -26,6 +26,9 @@ struct SimOptions {
   std::optional<TimeUs> waitLateTolerance;  // none: the late tolerance
   // Per terminal, in address order; filled from --fault and --status.
   std::vector<TerminalConfig> terminals;
+  // Reads no commands: runs until SIGINT or SIGTERM whatever its standard
+  // input is (a terminal it would be stopped for reading in the background).
+  bool untilSignal = false;
   bool help = false;
   bool version = false;
 };

@@ -109,8 +109,9 @@ bool Server::start(std::string& error) {
   commands_ = std::make_unique<Commands>(terminals_, std::move(commandHooks));
 
   // Commands come on stdin; a stdin that cannot be watched (/dev/null, a
-  // plain file) just brings none.
-  stdinOpen_ = watch(STDIN_FILENO, tag(kStdin), EPOLLIN);
+  // plain file) just brings none. A simulator in the background of a shell
+  // must not read its terminal: the shell would stop it.
+  stdinOpen_ = options_.readCommands && watch(STDIN_FILENO, tag(kStdin), EPOLLIN);
   return true;
 }
 

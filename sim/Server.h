@@ -29,6 +29,7 @@ namespace korven::sim {
 struct ServerOptions {
   TimeUs replySpacing = 200;  // between replies of one burst, so a receiver keeps up
   std::optional<std::string> reportPath;
+  bool readCommands = true;  // from stdin
 };
 
 class Server {

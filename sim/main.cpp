@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = parseOptions(args, error);
   if (!options) {
-    std::fprintf(stderr, "korven-sim: %s\n%s", error.c_str(), usageText());
+    std::fprintf(stderr, "korven-sim: %s; korven-sim --help lists the options\n", error.c_str());
     return 2;
   }
   if (options->help) {
@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
   terminals.reserve(options->terminals.size());
   for (const TerminalConfig& config : options->terminals) terminals.emplace_back(config, expect);
 
-  Server server(terminals, ServerOptions{options->replySpacing, options->reportPath}, stdout);
+  Server server(terminals,
+                ServerOptions{options->replySpacing, options->reportPath, !options->untilSignal},
+                stdout);
   if (!server.start(error)) {
     std::fprintf(stderr, "korven-sim: %s\n", error.c_str());
     return 1;
