@@ -105,14 +105,18 @@ Operator::Update Operator::update(std::optional<Micros> limit) {
   // leaves it as it was, with its message box shown.
   if (w().PROG_PRIN.enabled()) return Update::Refused;
   if (!limit) {
-    // The send table is laid and the timer armed at the block pace.
-    const Micros timetable = timetableLength(loader_.sendTable().NB_ENV - 9,
-                                             w().TIM_SEND->interval(), w().SW_GO_BOOT.value() == 1,
-                                             bootRequestGoesWhole(w().MENU_NOM_FICHIER.text()));
-    limit = timetable + timetable / 4 + Micros(60'000'000);
+    const Micros length = timetable();
+    limit = length + length / 4 + Micros(60'000'000);
   }
   return waitUntil([this] { return w().PROG_PRIN.enabled(); }, *limit) ? Update::Ran
                                                                        : Update::TimedOut;
+}
+
+Micros Operator::timetable() const {
+  // The window is disabled while an update runs: the settings stay as laid.
+  return timetableLength(loader_.sendTable().NB_ENV - 9,
+                         blockPace(w().INP_DEL.text()).value_or(100), w().SW_GO_BOOT.value() == 1,
+                         bootRequestGoesWhole(w().MENU_NOM_FICHIER.text()));
 }
 
 std::vector<std::string> Operator::failures() const {

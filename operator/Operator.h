@@ -72,6 +72,9 @@ class Operator {
   // `limit`; by default as long as the update's timetable runs, with a
   // quarter and a minute to spare, so that only a hang ends the wait.
   Update update(std::optional<Micros> limit = std::nullopt);
+  // How long the update laid by the last UPDATE click runs by its
+  // timetable, from the click to its end tick.
+  Micros timetable() const;
   // The lines of the failure list.
   std::vector<std::string> failures() const;
   // Every terminal listed, or the single terminal in single-terminal mode.

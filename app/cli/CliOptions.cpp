@@ -6,22 +6,126 @@
 #include <map>
 #include <set>
 
+#include "app/cli/Suggest.h"
 #include "platform/Ipv4.h"
 #include "platform/system/NetworkInterfaces.h"
 
 namespace korven::cli {
 namespace {
 
-const std::set<std::string> kModes = {"go-boot", "go-term", "active", "passive", "show-mac"};
+const std::vector<std::string> kModes = {"go-boot", "go-term", "active", "passive", "show-mac"};
 
-// Which options each command takes.
-const std::map<std::string, std::set<std::string>> kOptionsOf = {
-    {"discover", {"wait", "json"}},
-    {"update",
-     {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
-      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves"}},
-    {"mode", {"terminal", "all"}},
+// The commands, with the words after each and the options each takes. A
+// command is one row here, one entry of CliOptions::Command, one line of
+// the help text and one case in main.
+struct CommandRow {
+  const char* name;
+  CliOptions::Command command;
+  const char* words;  // what follows the command's name, for the messages
+  std::set<std::string> options;
 };
+const CommandRow kCommands[] = {
+    {"discover", CliOptions::Command::Discover, "", {"wait", "json", "quiet", "verbose"}},
+    {"update",
+     CliOptions::Command::Update,
+     "IMAGE",
+     {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
+      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves",
+      "quiet", "verbose"}},
+    {"mode", CliOptions::Command::Mode, "MODE", {"terminal", "all", "quiet", "verbose"}},
+};
+
+// Options that take a value, with the value's name as the help shows it.
+const std::pair<const char*, const char*> kValueOptions[] = {{"wait", "SECONDS"},
+                                                             {"verdict-wait", "SECONDS"},
+                                                             {"terminal", "ADDRESS"},
+                                                             {"terminals", "ADDRESS,..."},
+                                                             {"retry", "REPORT"},
+                                                             {"from", "N"},
+                                                             {"to", "M"},
+                                                             {"delay", "MS"},
+                                                             {"go-boot", "on|off"},
+                                                             {"report", "FILE"},
+                                                             {"waves", "SIZES"},
+                                                             {"max-failed", "N|P%"},
+                                                             {"pause-between-waves", "SECONDS"}};
+const char* const kFlags[] = {"all", "json", "dry-run", "quiet", "verbose", "help", "h", "version"};
+
+std::vector<std::string> commandNames() {
+  std::vector<std::string> names;
+  for (const CommandRow& row : kCommands) names.emplace_back(row.name);
+  return names;
+}
+
+std::vector<std::string> optionNames(const std::set<std::string>* of = nullptr) {
+  std::vector<std::string> names;
+  for (const auto& [name, value] : kValueOptions) {
+    if (of == nullptr || of->count(name) != 0) names.emplace_back(name);
+  }
+  for (const char* name : kFlags) {
+    if (std::string(name).size() > 1 && (of == nullptr || of->count(name) != 0)) {
+      names.emplace_back(name);
+    }
+  }
+  return names;
+}
+
+// "a, b or c"
+std::string alternatives(const std::vector<std::string>& words, const char* prefix = "",
+                         const char* last = " or ") {
+  std::string text;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) text += i + 1 == words.size() ? last : ", ";
+    text += prefix + words[i];
+  }
+  return text;
+}
+
+// What to do about a word that is none of `known`: the near miss, or the list.
+std::string didYouMean(const std::string& typed, const std::vector<std::string>& known,
+                       const char* prefix, const char* what) {
+  if (const auto near = nearMiss(typed, known))
+    return std::string("did you mean ") + prefix + *near + "?";
+  return std::string("give ") + alternatives(known, prefix) + " (" + what + ")";
+}
+
+const CommandRow* commandRow(const std::string& name) {
+  for (const CommandRow& row : kCommands) {
+    if (name == row.name) return &row;
+  }
+  return nullptr;
+}
+
+// The message for arguments QCommandLineParser refused.
+std::string parseProblem(const QCommandLineParser& p, const QStringList& arguments) {
+  const QStringList unknown = p.unknownOptionNames();
+  if (!unknown.isEmpty()) {
+    const std::string name = unknown.first().toStdString();
+    // The command, when one was given before the mistake, narrows the choice.
+    const CommandRow* row = nullptr;
+    for (const QString& a : arguments) {
+      if (!a.startsWith('-')) {
+        row = commandRow(a.toStdString());
+        break;
+      }
+    }
+    const std::string dashes = name.size() == 1 ? "-" : "--";
+    std::optional<std::string> near;
+    if (row != nullptr) near = nearMiss(name, optionNames(&row->options));
+    if (!near) near = nearMiss(name, optionNames());
+    return "unknown option " + dashes + name + "; " +
+           (near ? "did you mean --" + *near + "?" : "korven-cli --help lists the options");
+  }
+  if (!arguments.isEmpty()) {
+    const std::string last = arguments.last().toStdString();
+    for (const auto& [name, value] : kValueOptions) {
+      if (last == std::string("--") + name) {
+        return last + " needs a value; give it as " + last + " " + value;
+      }
+    }
+  }
+  return p.errorText().toStdString() + "; korven-cli --help shows the usage";
+}
 
 std::optional<double> seconds(const QString& text, double min, double max) {
   bool ok = false;
@@ -42,41 +146,45 @@ std::optional<int> digits(const QString& text, int max) {
 
 // Checks the option values one by one; the first problem in `error`.
 bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) {
-  const auto bad = [&](const char* option, const QString& value, const char* wanted) {
-    error = std::string("--") + option + ": " + wanted + ", not '" + value.toStdString() + "'";
+  const auto bad = [&](const char* option, const QString& value, const char* wanted,
+                       const char* example) {
+    error = std::string("--") + option + " '" + value.toStdString() + "': not " + wanted +
+            "; give e.g. --" + option + " " + example;
     return false;
   };
   if (p.isSet("wait")) {
     const auto s = seconds(p.value("wait"), 0.001, 3600);
-    if (!s) return bad("wait", p.value("wait"), "seconds from more than 0 to 3600");
+    if (!s) return bad("wait", p.value("wait"), "seconds from more than 0 to 3600", "5");
     o.waitSeconds = *s;
   }
   if (p.isSet("verdict-wait")) {
     const auto s = seconds(p.value("verdict-wait"), 0, 3600);
-    if (!s) return bad("verdict-wait", p.value("verdict-wait"), "seconds from 0 to 3600");
+    if (!s) return bad("verdict-wait", p.value("verdict-wait"), "seconds from 0 to 3600", "10");
     o.verdictWaitSeconds = *s;
   }
   for (const char* bound : {"from", "to"}) {
     if (!p.isSet(bound)) continue;
     const auto n = digits(p.value(bound), 32767);
-    if (!n) return bad(bound, p.value(bound), "a terminal number from 0 to 32767");
+    if (!n)
+      return bad(bound, p.value(bound), "a terminal number from 0 to 32767",
+                 std::string(bound) == "from" ? "0" : "99");
     (std::string(bound) == "from" ? o.from : o.to) = *n;
   }
   if (p.isSet("delay")) {
     // The block pace is the delay plus 100 ms, and the send timer runs 65,535 ms at most.
     const auto n = digits(p.value("delay"), 65435);
-    if (!n) return bad("delay", p.value("delay"), "whole milliseconds from 0 to 65435");
+    if (!n) return bad("delay", p.value("delay"), "whole milliseconds from 0 to 65435", "200");
     o.delayMs = *n;
   }
   if (p.isSet("go-boot")) {
     const QString v = p.value("go-boot");
-    if (v != "on" && v != "off") return bad("go-boot", v, "on or off");
+    if (v != "on" && v != "off") return bad("go-boot", v, "on or off", "off");
     o.goBoot = v == "on";
   }
   if (p.isSet("terminal")) {
     o.terminal = p.value("terminal").toStdString();
     if (const auto problem = addressProblem(o.terminal)) {
-      error = "--terminal " + o.terminal + ": " + *problem;
+      error = "--terminal " + o.terminal + ": " + *problem + "; give the terminal's own address";
       return false;
     }
   }
@@ -84,7 +192,8 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
     for (const QString& part : p.value("terminals").split(',')) {
       const std::string address = part.toStdString();
       if (const auto problem = addressProblem(address)) {
-        error = "--terminals: '" + address + "': " + *problem;
+        error =
+            "--terminals: '" + address + "': " + *problem + "; give the terminals' own addresses";
         return false;
       }
       // A terminal given twice is updated once.
@@ -96,23 +205,23 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   if (p.isSet("pause-between-waves")) {
     const auto s = seconds(p.value("pause-between-waves"), 0, 86400);
     if (!s)
-      return bad("pause-between-waves", p.value("pause-between-waves"), "seconds from 0 to 86400");
+      return bad("pause-between-waves", p.value("pause-between-waves"), "seconds from 0 to 86400",
+                 "60");
     o.pauseBetweenWaves = *s;
   }
   if (p.isSet("waves")) {
     const auto sizes = parseWaveSizes(p.value("waves").toStdString());
-    if (!sizes) return bad("waves", p.value("waves"), "counts or percentages such as 1,10%,50%");
+    if (!sizes) return bad("waves", p.value("waves"), "counts or percentages", "1,10%,100%");
     o.waves = *sizes;
   }
   if (p.isSet("max-failed")) {
     o.maxFailed = parseFailureLimit(p.value("max-failed").toStdString());
     if (!o.maxFailed)
-      return bad("max-failed", p.value("max-failed"),
-                 "a count such as 0 or a percentage such as 10%");
+      return bad("max-failed", p.value("max-failed"), "a count or a percentage", "10%");
   }
   if ((o.maxFailed || p.isSet("pause-between-waves")) && o.waves.empty()) {
     error = std::string("--") + (o.maxFailed ? "max-failed" : "pause-between-waves") +
-            " goes with --waves";
+            " goes with --waves; add --waves SIZES, or leave it out";
     return false;
   }
   o.dryRun = p.isSet("dry-run");
@@ -139,16 +248,18 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
                             ? "--terminal ADDRESS, --all, --terminals ADDRESS,... or --retry REPORT"
                             : "--terminal ADDRESS or --all";
   if (given != 1 && o.command != CliOptions::Command::Discover) {
-    error = std::string(given == 0 ? "which terminals? give " : "give only one of ") + choices;
+    error = std::string(given == 0 ? "which terminals? no target given; give one of "
+                                   : "more than one target given; give only one of ") +
+            choices;
     return false;
   }
   if ((o.from || o.to) && o.target != CliOptions::Target::All) {
-    error = "--from and --to go with --all";
+    error = "--from and --to go with --all; add --all";
     return false;
   }
   if (o.from && o.to && *o.from > *o.to) {
     error = "--from " + std::to_string(*o.from) + " is after --to " + std::to_string(*o.to) +
-            ": the range holds no terminal";
+            ": the range holds no terminal; give --from no greater than --to";
     return false;
   }
   return true;
@@ -174,17 +285,14 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
   QCommandLineParser p;
   p.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
   // Names only: the help text is korven-cli's own.
-  for (const char* name :
-       {"wait", "verdict-wait", "terminal", "terminals", "retry", "from", "to", "delay", "go-boot",
-        "report", "waves", "max-failed", "pause-between-waves"}) {
-    p.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+  for (const auto& [name, value] : kValueOptions) {
+    p.addOption(
+        QCommandLineOption(QString::fromLatin1(name), QString(), QString::fromLatin1(value)));
   }
-  for (const char* name : {"all", "json", "dry-run", "help", "h", "version"}) {
-    p.addOption(QCommandLineOption(QString::fromLatin1(name)));
-  }
+  for (const char* name : kFlags) p.addOption(QCommandLineOption(QString::fromLatin1(name)));
   CliOptions o;
   if (!p.parse(QStringList{"korven-cli"} + arguments)) {
-    error = p.errorText().toStdString() + " (korven-cli --help)";
+    error = parseProblem(p, arguments);
     return std::nullopt;
   }
   if (p.isSet("help") || p.isSet("h")) return o;
@@ -194,109 +302,57 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
   }
   const QStringList words = p.positionalArguments();
   if (words.isEmpty()) {
-    error = "no command: discover, update or mode (korven-cli --help)";
+    error = "no command given; give " + alternatives(commandNames()) + " (korven-cli --help)";
     return std::nullopt;
   }
   const std::string command = words[0].toStdString();
-  const auto allowed = kOptionsOf.find(command);
-  if (allowed == kOptionsOf.end()) {
-    error = "unknown command '" + command + "': discover, update or mode (korven-cli --help)";
+  const CommandRow* row = commandRow(command);
+  if (row == nullptr) {
+    error = "unknown command '" + command + "'; " +
+            didYouMean(command, commandNames(), "", "korven-cli --help");
     return std::nullopt;
   }
-  o.command = command == "discover" ? CliOptions::Command::Discover
-              : command == "update" ? CliOptions::Command::Update
-                                    : CliOptions::Command::Mode;
-  const qsizetype wanted = o.command == CliOptions::Command::Discover ? 1 : 2;
+  o.command = row->command;
+  const std::string usage = "korven-cli " + command + (*row->words ? " " : "") + row->words;
+  const qsizetype wanted = *row->words ? 2 : 1;
   if (words.size() < wanted) {
-    error = command == "update" ? "update: which IMAGE?"
-                                : "mode: which mode? go-boot, go-term, active, passive, show-mac";
+    error = command == "update"
+                ? "update: no IMAGE given; give the *.BIN file to send, as in " + usage + " --all"
+                : command + ": no " + row->words + " given; give " + alternatives(kModes);
     return std::nullopt;
   }
   if (words.size() > wanted) {
-    error = command + ": unexpected '" + words[wanted].toStdString() + "' (korven-cli --help)";
+    error = "unexpected '" + words[wanted].toStdString() + "' after " + usage +
+            "; only options follow (korven-cli --help)";
     return std::nullopt;
   }
   if (o.command == CliOptions::Command::Update) o.image = words[1].toStdString();
   if (o.command == CliOptions::Command::Mode) {
     o.modeName = words[1].toStdString();
-    if (kModes.count(o.modeName) == 0) {
+    if (std::find(kModes.begin(), kModes.end(), o.modeName) == kModes.end()) {
       error =
-          "mode: unknown mode '" + o.modeName + "': go-boot, go-term, active, passive, show-mac";
+          "unknown mode '" + o.modeName + "'; " + didYouMean(o.modeName, kModes, "", "the modes");
       return std::nullopt;
     }
   }
   for (const QString& name : p.optionNames()) {
-    if (allowed->second.count(name.toStdString()) == 0) {
-      error = "--" + name.toStdString() + " is no option of " + command + " (korven-cli --help)";
-      return std::nullopt;
+    if (row->options.count(name.toStdString()) != 0) continue;
+    std::vector<std::string> with;
+    for (const CommandRow& other : kCommands) {
+      if (other.options.count(name.toStdString()) != 0) with.emplace_back(other.name);
     }
+    error = "--" + name.toStdString() + " is no option of " + command + "; it goes with " +
+            alternatives(with, "", " and ");
+    return std::nullopt;
   }
+  if (p.isSet("quiet") && p.isSet("verbose")) {
+    error = "--quiet and --verbose together; give one of them";
+    return std::nullopt;
+  }
+  o.quiet = p.isSet("quiet");
+  o.verbose = p.isSet("verbose");
   if (!readValues(p, o, error) || !readTarget(p, o, error)) return std::nullopt;
   return o;
-}
-
-const char* cliUsage() {
-  return R"(Usage: korven-cli COMMAND [OPTION]...
-
-The firmware loader without its window: the same discovery, mode commands and
-update stream, driven from the command line. It works in the current folder
-(images, reports) and never reads or writes TCP_BRD.CFG.
-
-Commands:
-  discover [--wait SECONDS] [--json]
-      Sends the discovery query and lists every terminal that answered within
-      the wait: its number and address.
-  update IMAGE TARGET [--delay MS] [--go-boot on|off] [--wait SECONDS]
-               [--verdict-wait SECONDS] [--dry-run] [--waves SIZES
-               [--max-failed N|P%] [--pause-between-waves SECONDS]]
-               [--report FILE] [--json]
-      Sends IMAGE (a *.BIN name in the current folder, or a path) exactly as
-      the window does, to the terminals of TARGET, in one batch or in waves.
-      A report of every terminal is written into reports/ (or FILE) from the
-      start of the update on; --json prints it on stdout as well.
-  mode go-boot|go-term|active|passive|show-mac TARGET
-      Sends the mode frame ten times, as the window's buttons do, to one
-      terminal or by broadcast to all.
-
-TARGET, one of them is required:
-  --terminal ADDRESS         one terminal
-  --all [--from N] [--to M]  every terminal that answered within the wait,
-                             in all-terminals mode, numbers N to M
-  --terminals ADDRESS,...    the terminals given (update)
-  --retry REPORT             the terminals whose outcome in REPORT was not
-                             clean (update)
-  Replies from terminals not given are ignored; a broadcast, unspecified or
-  multicast address is refused.
-
-Options:
-  --wait SECONDS          how long terminals may take to answer and connect
-                          (default 3)
-  --verdict-wait SECONDS  after the streams, how long to wait for each
-                          terminal's status on a new connection (default 10;
-                          0: none)
-  --dry-run               everything up to the first byte (discovery, the
-                          connections, the image read and checked), then no
-                          frame and no byte; the report says "planned"
-  --waves SIZES           the terminals in waves, each one batch: counts or
-                          percentages, the last repeated ("1,10%,50%")
-  --max-failed N|P%       after a wave, no further wave starts when more than
-                          N terminals (or P % of those updated) are not clean
-                          (default 0); those never started are "held back"
-  --pause-between-waves SECONDS
-                          a pause after each wave (default 0)
-  --delay MS              extra milliseconds per block (the window's delay box)
-  --go-boot on|off        the GO BOOT switch (default on)
-  --report FILE           the report's file (default reports/DATE_TIME_IMAGE.csv)
-  --json                  machine-readable output on stdout
-  --help, --version
-
-Exit status: 0 every terminal of the update streamed and none replied CHKERR
-or FULL in this update (a dry run: every one connected); 1 some did not, or
-was held back, or the report could not be written;
-2 bad usage, or the update was refused (the message on stderr); 3 no terminal
-found, or the single terminal not connected within the wait.
-Progress goes to stderr.
-)";
 }
 
 }  // namespace korven::cli

@@ -31,6 +31,8 @@ struct CliOptions {
   double verdictWaitSeconds = 10;
   std::string reportFile;
   bool json = false;
+  bool quiet = false;    // nothing on stderr but errors and the closing tally
+  bool verbose = false;  // the window's start-up notice too
   bool dryRun = false;
   std::vector<Share> waves;  // empty: one batch
   std::optional<Share> maxFailed;
@@ -45,7 +47,8 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
 // unspecified or a broadcast address, a multicast group); nothing when it can.
 std::optional<std::string> addressProblem(const std::string& text);
 
-// The text of --help, which the manual page is made from too.
+// The text of --help: the commands, targets, timing, output, the words of
+// the progress, the exit status and examples, in 80 columns.
 const char* cliUsage();
 
 }  // namespace korven::cli

@@ -17,10 +17,11 @@ int discover(const CliOptions& o) {
   if (!s.start()) return failShown(kRefused, s.lastMessage());
   s.waitSinceStart(o.waitSeconds);
   const auto listed = s.op.listed();
+  char wait[32];
+  std::snprintf(wait, sizeof wait, "%g s", o.waitSeconds);
   if (listed.empty()) {
-    char wait[32];
-    std::snprintf(wait, sizeof wait, "%g s", o.waitSeconds);
-    return fail(kNoTerminal, std::string("no terminal answered within ") + wait);
+    return fail(kNoTerminal, std::string("no terminal answered within ") + wait +
+                                 "; check the network and the terminals, or give a longer --wait");
   }
   if (o.json) {
     std::fputs(discoveredJson(listed).c_str(), stdout);
@@ -30,6 +31,8 @@ int discover(const CliOptions& o) {
       std::printf("%zu %s\n", i, escapedText(listed[i]).c_str());
     }
   }
+  std::fprintf(stderr, "%zu terminal%s answered within %s\n", listed.size(),
+               listed.size() == 1 ? "" : "s", wait);
   return kClean;
 }
 
@@ -53,7 +56,11 @@ int mode(const CliOptions& o) {
   }
   Button& button = *buttons.at(o.modeName);
   button.userClick();  // the burst of ten runs inside the click
-  if (w.AFF_STATUS0.text() == kSendError) return fail(kNotClean, "a frame could not be sent");
+  if (w.AFF_STATUS0.text() == kSendError) {
+    return fail(kNotClean, "the mode frame could not be sent (the window says \"" +
+                               std::string(kSendError) +
+                               "\"); check that the network interface is up");
+  }
   std::fprintf(stderr, "%s sent ten times to %s\n", button.text().c_str(),
                single ? o.terminal.c_str() : "every terminal");
   return kClean;

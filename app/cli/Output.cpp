@@ -9,8 +9,17 @@ namespace korven::cli {
 namespace {
 
 bool jsonErrors = false;
+Verbosity level = Verbosity::Normal;
 
 }  // namespace
+
+void setVerbosity(Verbosity l) {
+  level = l;
+}
+
+Verbosity verbosity() {
+  return level;
+}
 
 void setJsonErrors(bool on) {
   jsonErrors = on;
@@ -25,8 +34,16 @@ int failShown(int code, const std::string& text) {
 }
 
 int fail(int code, const std::string& text) {
-  std::fprintf(stderr, "korven-cli: %s\n", text.c_str());
+  warn(text);
   return failShown(code, text);
+}
+
+void warn(const std::string& text) {
+  std::fprintf(stderr, "korven-cli: %s\n", text.c_str());
+}
+
+void note(const std::string& text) {
+  if (level != Verbosity::Quiet) warn(text);
 }
 
 }  // namespace korven::cli

@@ -1,56 +1,172 @@
 #include "app/cli/Progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+
+#include "app/cli/Output.h"
 
 namespace korven::cli {
+namespace {
 
-Progress::Progress(Operator& op) : op_(op), terminal_(::isatty(STDERR_FILENO) == 1) {
-  ProgPrin& w = op.w();
-  w.AFF_UPD_MSG.onChange.connect([this] {
-    step_ = op_.w().AFF_UPD_MSG.text();
-    show(true);
-  });
-  w.AFF_TR_PERC.onChange.connect([this] { show(false); });
+// Without a terminal, a line at every step and at least this often: a log
+// shows the update alive through the boot step's long waits.
+constexpr auto kLinePeriod = std::chrono::seconds(10);
+// Between updates, how often the drawing thread looks whether one began.
+constexpr auto kIdleLook = std::chrono::milliseconds(200);
+// On a terminal, the bar's redraw.
+constexpr auto kBarPeriod = std::chrono::milliseconds(200);
+
+int columns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
+  return 80;
 }
 
-void Progress::show(bool stepChanged) {
-  if (step_.empty()) return;
-  const ProgPrin& w = op_.w();
-  const int connected = w.allTerminals() ? op_.markedLines() : (op_.connected() ? 1 : 0);
-  const auto failed = op_.failures().size();
-  const int percent = std::atoi(w.AFF_TR_PERC.text().c_str());
-  if (!terminal_) {
-    if (stepChanged) {
-      std::fprintf(stderr, "%s%s: %d connected, %zu failed\n", wave_.c_str(), step_.c_str(),
-                   connected, failed);
-    }
+std::string minutesAndSeconds(std::chrono::steady_clock::duration d) {
+  const long long s = std::max<long long>(
+      0,
+      std::chrono::duration_cast<std::chrono::seconds>(d + std::chrono::milliseconds(999)).count());
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+Progress::Progress(Session& session)
+    : s_(session),
+      shown_(verbosity() != Verbosity::Quiet),
+      terminal_(::isatty(STDERR_FILENO) == 1) {
+  if (!shown_) return;
+  ProgPrin& w = s_.w();
+  const std::shared_ptr<bool> alive = alive_;
+  w.AFF_UPD_MSG.onChange.connect([this, alive] {
+    if (*alive) changed(true);
+  });
+  w.AFF_TR_PERC.onChange.connect([this, alive] {
+    if (*alive) changed(false);
+  });
+  ticker_ = std::thread([this] { tick(); });
+}
+
+Progress::~Progress() {
+  *alive_ = false;
+  if (!ticker_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  ticker_.join();
+}
+
+void Progress::waveBegins(int wave, int waves, int terminals) {
+  if (!shown_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  wave_ = "wave " + std::to_string(wave) + " of " + std::to_string(waves) + ": ";
+  std::fprintf(stderr, "%s%d terminal%s\n", wave_.c_str(), terminals, terminals == 1 ? "" : "s");
+}
+
+void Progress::clicked() {
+  if (!shown_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  clickedAt_ = Clock::now();
+  timetable_ = {};
+  figures_ = Figures{};
+}
+
+Progress::Figures Progress::read() const {
+  Figures f;
+  f.step = s_.w().AFF_UPD_MSG.text();
+  const auto& record = s_.loader.report().last();
+  if (!record) return f;
+  for (const TerminalRecord& t : record->terminals) {
+    if (!t.inRange) continue;
+    f.connected += t.connected ? 1 : 0;
+    f.failed += t.firstFailedPiece ? 1 : 0;
+    f.streamed += record->finished && record->outcome(t) == "streamed" ? 1 : 0;
+  }
+  return f;
+}
+
+void Progress::changed(bool newStep) {
+  // Read at each step, and otherwise no more often than drawn: a batch of a
+  // thousand terminals is counted in the gaps between pieces.
+  const auto now = Clock::now();
+  if (!newStep && now - lastRead_ < kBarPeriod) return;
+  lastRead_ = now;
+  Figures f = read();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!running_ && !f.step.empty()) {
+    running_ = true;
+    timetable_ = std::chrono::microseconds(s_.op.timetable().count());
+  }
+  figures_ = std::move(f);
+  if (newStep && running_) draw(!terminal_);
+}
+
+void Progress::draw(bool asLine) {
+  const auto elapsed = Clock::now() - clickedAt_;
+  const double done = timetable_.count() > 0
+                          ? std::min(1.0, static_cast<double>(elapsed.count()) /
+                                              static_cast<double>(timetable_.count()))
+                          : 0.0;
+  const int percent = static_cast<int>(done * 100);
+  const std::string left = minutesAndSeconds(timetable_ - elapsed) + " left";
+  char counts[96];
+  std::snprintf(counts, sizeof counts, "%d connected, %d streamed, %d failed", figures_.connected,
+                figures_.streamed, figures_.failed);
+  if (asLine) {
+    std::fprintf(stderr, "%s%s %d%%, %s: %s\n", wave_.c_str(), figures_.step.c_str(), percent,
+                 left.c_str(), counts);
+    lastLine_ = Clock::now();
     return;
   }
-  // A redraw at most ten times a second, and at every step and the end.
-  const auto now = std::chrono::steady_clock::now();
-  if (!stepChanged && percent < 100 && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
-  lastDrawn_ = now;
-  constexpr int kWidth = 30;
-  const int filled = percent * kWidth / 100;
-  std::fprintf(stderr, "\r%s%-16s [%s%s] %3d%%  connected %d  failed %zu", wave_.c_str(),
-               step_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
-               std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), percent,
-               connected, failed);
-  drawn_ = true;
+  // STEP [#####.....] 45% 0:12 left  N connected, N streamed, N failed
+  char head[64];
+  std::snprintf(head, sizeof head, "%-15s [", figures_.step.c_str());
+  char tail[160];
+  std::snprintf(tail, sizeof tail, "] %3d%% %s  %s", percent, left.c_str(), counts);
+  const int room =
+      columns() - 1 - static_cast<int>(std::string(head).size() + std::string(tail).size());
+  const int width = std::clamp(room, 0, 40);
+  const int filled = static_cast<int>(done * width);
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(width - filled), '.');
+  std::fprintf(stderr, "\r%s%s%s\033[K", head, bar.c_str(), tail);
+  std::fflush(stderr);
+  barDrawn_ = true;
 }
 
-void Progress::setWave(int wave, int waves) {
-  wave_ = "wave " + std::to_string(wave) + " of " + std::to_string(waves) + ": ";
-  step_.clear();
+void Progress::tick() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    // Without a terminal, the next line is due a period after the last one.
+    const auto due = terminal_  ? Clock::now() + kBarPeriod
+                     : running_ ? lastLine_ + kLinePeriod
+                                : Clock::now() + kIdleLook;
+    wake_.wait_until(lock, due, [this] { return stopping_; });
+    if (stopping_ || !running_) continue;
+    if (terminal_ || Clock::now() - lastLine_ >= kLinePeriod) draw(!terminal_);
+  }
 }
 
 void Progress::finish() {
-  if (!terminal_) return;
-  show(true);
-  if (drawn_) std::fputc('\n', stderr);
+  if (!shown_) return;
+  Figures f = read();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!running_) return;
+  f.step = figures_.step;
+  figures_ = std::move(f);
+  timetable_ = Clock::now() - clickedAt_;  // it ended: nothing is left
+  draw(!terminal_);
+  if (barDrawn_) std::fputc('\n', stderr);
+  barDrawn_ = false;
+  running_ = false;
+  wave_.clear();
 }
 
 }  // namespace korven::cli

@@ -1,32 +1,72 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "operator/Operator.h"
+#include "app/cli/Session.h"
 
 namespace korven::cli {
 
-// The progress of an update on stderr, read from the window model: on a
-// terminal a bar with the step, the percentage and the counts of connected
-// and failed terminals, redrawn in place; otherwise one plain line per step.
+// The progress of an update on stderr: the step the window shows, how far
+// the update is by its timetable and the time left, and how many terminals
+// of the update are connected, streamed and failed. On a terminal a bar
+// redrawn in place; otherwise a line at each step and every 10 s. Nothing
+// when quiet.
+//
+// The boot step freezes the program's thread for seconds at a time (the
+// window's frozen waits), so the drawing runs on a thread of its own from
+// figures the program's thread hands over; the time goes on meanwhile.
 class Progress {
  public:
-  explicit Progress(Operator& op);
-  // The update ended: the last state, and a line break after the bar.
+  explicit Progress(Session& session);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // The updates to come are wave `wave` of `waves`, of `terminals` terminals.
+  void waveBegins(int wave, int waves, int terminals);
+  // UPDATE is about to be clicked: the timetable counts from now.
+  void clicked();
+  // The update ended: its last figures, and the bar's line ended.
   void finish();
-  // The updates to come are wave `wave` of `waves` of a rollout.
-  void setWave(int wave, int waves);
 
  private:
-  void show(bool stepChanged);
+  using Clock = std::chrono::steady_clock;
+  struct Figures {
+    std::string step;
+    int connected = 0;
+    int streamed = 0;
+    int failed = 0;
+  };
 
-  Operator& op_;
-  bool terminal_;
-  std::string step_;
+  // On the program's thread, at each change the window shows.
+  void changed(bool newStep);
+  Figures read() const;
+  // Under the lock.
+  void draw(bool asLine);
+  void tick();
+
+  Session& s_;
+  const bool shown_;
+  const bool terminal_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  Clock::time_point lastRead_{};
+
+  std::mutex mutex_;  // guards what follows, and stderr while an update runs
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  bool running_ = false;
+  Figures figures_;
   std::string wave_;  // "wave 2 of 4: ", or empty
-  std::chrono::steady_clock::time_point lastDrawn_{};
-  bool drawn_ = false;
+  Clock::time_point clickedAt_{};
+  Clock::duration timetable_{};
+  Clock::time_point lastLine_{};
+  bool barDrawn_ = false;
+  std::thread ticker_;
 };
 
 }  // namespace korven::cli

@@ -5,15 +5,27 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/cli/Output.h"
+#include "app/cli/WindowMessages.h"
+
 namespace korven::cli {
 
 Session::Session(const std::string& workingFolder) {
   if (!workingFolder.empty()) platform.setWorkingFolder(workingFolder);
-  messages.onShown = [](const std::string& text, bool) {
-    std::string lines = text;
-    // The notice's lines end in CR LF; a terminal wants LF.
-    for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) lines.erase(at, 1);
-    std::fprintf(stderr, "%s\n", lines.c_str());
+  messages.onShown = [this](const std::string& text, bool) {
+    if (text == kStartupNotice) {
+      // The window's notice, in its words; about the window's colours, so
+      // only on demand. Its lines end in CR LF; a terminal wants LF.
+      if (verbosity() != Verbosity::Verbose) return;
+      std::string lines = "korven-cli: the window's start-up notice:\n  " + text;
+      for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) {
+        lines.replace(at, 2, "\n  ");
+      }
+      std::fprintf(stderr, "%s\n", lines.c_str());
+      return;
+    }
+    lastMessage_ = explainWindowMessage(oneLine(text));
+    warn(lastMessage_);
   };
 }
 
@@ -41,8 +53,9 @@ namespace {
 
 void warnAndGoOn(int) {
   static const char kWarning[] =
-      "\nkorven-cli: an update is running; it is not stopped, since a cut stream leaves a terminal "
-      "without an image. It ends by itself.\n";
+      "\nkorven-cli: an update is running and is not stopped: a stream cut now would leave "
+      "terminals in their boot loader without an image; wait for its end (the time left is "
+      "shown), or kill -9 to cut it anyway\n";
   // Only async-signal-safe calls here.
   const ssize_t ignored = ::write(STDERR_FILENO, kWarning, sizeof kWarning - 1);
   (void)ignored;

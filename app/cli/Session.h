@@ -11,8 +11,9 @@
 namespace korven::cli {
 
 // The program without its window: the whole logic on the Qt platform, no
-// configuration file, its message boxes printed on stderr and taken as
-// acknowledged, driven by the operator.
+// configuration file, its message boxes taken as acknowledged and printed
+// on stderr as korven-cli's messages (the start-up notice only when
+// verbose), driven by the operator.
 class Session {
  public:
   // `workingFolder`: where the program lists and reads its images; empty:
@@ -28,10 +29,8 @@ class Session {
   // Waits, handling events, until `seconds` have passed since start-up.
   void waitSinceStart(double seconds);
   ProgPrin& w() { return loader.window(); }
-  // The last message box's text, on one line.
-  std::string lastMessage() const {
-    return messages.shown.empty() ? std::string() : oneLine(messages.shown.back().text);
-  }
+  // The last message box as printed, without "korven-cli: ".
+  const std::string& lastMessage() const { return lastMessage_; }
 
   MessageLog messages;
   qt::QtPlatform platform{messages};
@@ -40,6 +39,7 @@ class Session {
 
  private:
   Micros startedAt_{0};
+  std::string lastMessage_;
 };
 
 // Catches Ctrl+C and SIGTERM while it lives: a stream cut in the middle

@@ -11,6 +11,7 @@
 #include "app/cli/ReportReader.h"
 #include "app/cli/Session.h"
 #include "app/cli/UpdateRun.h"
+#include "app/cli/WindowMessages.h"
 #include "platform/Text.h"
 #include "update/UpdateStart.h"
 
@@ -40,17 +41,18 @@ std::optional<int> checkImage(Session& s, const std::string& path, const std::st
   if (!image.failure) return std::nullopt;
   switch (*image.failure) {
     case ImageFailure::TooLarge:
-      return fail(kRefused, given + ": more than 991 blocks; the window refuses it: " +
-                                std::string(kImageTooLarge));
+      return fail(kRefused, given + ": " + explainWindowMessage(kImageTooLarge));
     case ImageFailure::NoData:
+      // The window has no word of its own for it: it takes it for unreadable.
       return fail(kRefused, given +
-                                ": no data after its leading zero bytes; the window refuses "
-                                "it: " +
-                                std::string(kCannotReadImage));
+                                ": no data after its leading zero bytes, and a boot request "
+                                "followed by no block would leave a terminal in its boot loader "
+                                "(the window says \"" +
+                                kCannotReadImage + "\"); give the image meant for these terminals");
     case ImageFailure::CannotRead:
       break;
   }
-  return fail(kRefused, "cannot read " + given + ": " + std::string(kCannotReadImage));
+  return fail(kRefused, given + ": " + explainWindowMessage(kCannotReadImage));
 }
 
 // Every line of the range marked as connected.
@@ -78,8 +80,10 @@ std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
     // Asked on its own, so its answer (what it says of itself) is in the report.
     op.ask(o.terminal);
     if (!op.waitUntil([&] { return op.connected(); }, wait)) {
-      return fail(kNoTerminal,
-                  "terminal " + o.terminal + " not connected within " + secondsText(o.waitSeconds));
+      return fail(kNoTerminal, "terminal " + o.terminal + " not connected within " +
+                                   secondsText(o.waitSeconds) +
+                                   "; check that it is on and in passive mode, or give a longer "
+                                   "--wait");
     }
     hearStatusesOnConnecting(op);
     return std::nullopt;
@@ -97,13 +101,15 @@ std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
     return fail(kNoTerminal, std::string(o.target == CliOptions::Target::All
                                              ? "no terminal answered"
                                              : "none of the terminals given answered") +
-                                 " within " + secondsText(o.waitSeconds));
+                                 " within " + secondsText(o.waitSeconds) +
+                                 "; check the network and the terminals, or give a longer --wait");
   }
   const int from = o.from.value_or(0);
   if (from >= found) {
     return fail(kRefused, "no terminal in the range " + std::to_string(from) + " to " +
                               std::to_string(o.to.value_or(found)) + ": " + std::to_string(found) +
-                              " answered, numbered 0 to " + std::to_string(found - 1));
+                              " answered, numbered 0 to " + std::to_string(found - 1) +
+                              "; give --from within that");
   }
   targets = {from, std::min(o.to.value_or(found), found - 1)};
   op.allTerminals(true);
@@ -118,18 +124,23 @@ std::optional<int> givenTerminals(const CliOptions& o, std::vector<std::string>&
   given = o.terminals;
   if (o.target != CliOptions::Target::Retry) return std::nullopt;
   std::ifstream in(o.retryReport, std::ios::binary);
-  if (!in) return fail(kRefused, "cannot read the report " + o.retryReport);
+  if (!in) {
+    return fail(kRefused, "cannot read the report " + o.retryReport + "; check its path");
+  }
   const auto retry = terminalsToRetry(std::string(std::istreambuf_iterator<char>(in), {}));
   if (!retry) {
     return fail(kRefused, o.retryReport +
                               " is no report of an update (no column address, "
-                              "in_range and outcome)");
+                              "in_range and outcome); give a report that an update wrote");
   }
   given = *retry;
-  if (given.empty()) return fail(kClean, "no terminal to retry in " + o.retryReport);
+  if (given.empty()) {
+    return fail(kClean, "no terminal to retry in " + o.retryReport + ": every one was clean");
+  }
   for (const std::string& address : given) {
     if (const auto problem = addressProblem(address)) {
-      return fail(kRefused, o.retryReport + ": '" + escapedText(address) + "': " + *problem);
+      return fail(kRefused, o.retryReport + ": '" + escapedText(address) + "': " + *problem +
+                                "; correct the report or give the terminals with --terminals");
     }
   }
   return std::nullopt;
@@ -141,11 +152,15 @@ int update(const CliOptions& o) {
   std::error_code ec;
   const fs::path image(o.image);
   const std::string name = image.filename().string();
-  if (!endsWithBin(name)) return fail(kRefused, "IMAGE must be a *.BIN file: " + o.image);
+  if (!endsWithBin(name)) {
+    return fail(kRefused, o.image +
+                              " is no *.BIN file; give the image's file, as the window "
+                              "lists only those");
+  }
   const fs::path here = fs::current_path(ec);
   const fs::path folder = image.has_parent_path() ? fs::absolute(image.parent_path(), ec) : here;
   if (!fs::is_directory(folder, ec)) {
-    return fail(kRefused, "cannot read " + o.image + ": no such folder");
+    return fail(kRefused, "cannot read " + o.image + ": no such folder; check the path");
   }
   std::vector<std::string> given;
   if (const auto stop = givenTerminals(o, given)) return *stop;
@@ -168,7 +183,7 @@ int update(const CliOptions& o) {
   }
   if (!s.start(everyTerminal)) return failShown(kRefused, s.lastMessage());
   if (!s.op.chooseImage(name)) {
-    return fail(kRefused, "cannot read " + o.image + ": " + kCannotReadImage);
+    return fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage));
   }
   UpdateTargets targets;
   if (const auto stop = prepareTerminals(s, o, given, targets)) return *stop;

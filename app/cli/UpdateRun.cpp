@@ -8,6 +8,7 @@
 #include "app/cli/Progress.h"
 #include "app/cli/ReportJson.h"
 #include "app/cli/Rollout.h"
+#include "app/cli/Tally.h"
 #include "platform/Text.h"
 #include "update/Pace.h"
 
@@ -35,6 +36,9 @@ void reconnect(Session& s, const CliOptions& o) {
 void waitForVerdicts(Session& s, const CliOptions& o) {
   UpdateReport& report = s.loader.report();
   if (o.verdictWaitSeconds <= 0 || !awaitingVerdict(*report.last())) return;
+  char wait[32];
+  std::snprintf(wait, sizeof wait, "%g s", o.verdictWaitSeconds);
+  note(std::string("connecting again to hear each terminal's verdict (up to ") + wait + ")");
   reconnect(s, o);
   s.op.waitUntil([&] { return !awaitingVerdict(*report.last()); },
                  secondsToMicros(o.verdictWaitSeconds));
@@ -73,11 +77,17 @@ void printOutcome(const UpdateRecord& r, const std::string& reportFile, bool jso
   }
 }
 
-// The report's path printed, or the failure to write it; the exit code.
+// The outcome on stdout, the tally on stderr, or the failure to write the
+// report; the exit code.
 int finish(UpdateReport& report, const UpdateRecord& shown, const CliOptions& o, bool clean) {
   printOutcome(shown, report.lastWritten(), o.json);
-  if (report.lastWritten().empty()) return fail(kNotClean, "the report could not be written");
-  std::fprintf(stderr, "report: %s\n", report.lastWritten().c_str());
+  std::fprintf(stderr, "%s\n", tallyLine(shown, report.lastWritten()).c_str());
+  if (report.lastWritten().empty()) {
+    return fail(kNotClean,
+                "the report could not be written" +
+                    (o.reportFile.empty() ? std::string(" into reports/") : " to " + o.reportFile) +
+                    "; check that its folder is writable and has room");
+  }
   return clean ? kClean : kNotClean;
 }
 
@@ -95,7 +105,7 @@ int runUpdate(Session& s, const CliOptions& o, const UpdateTargets& targets) {
   const bool inWaves = !o.waves.empty();
   if (inWaves) report.compose = [&rollout](const UpdateRecord& r) { return rollout.compose(r); };
   const Share limit = o.maxFailed.value_or(Share{0, false});
-  Progress progress(s.op);
+  Progress progress(s);
   for (int wave = 1; wave <= rollout.waves(); ++wave) {
     if (wave > 1) {
       if (o.pauseBetweenWaves > 0) s.op.wait(secondsToMicros(o.pauseBetweenWaves));
@@ -103,26 +113,31 @@ int runUpdate(Session& s, const CliOptions& o, const UpdateTargets& targets) {
     } else if (s.w().allTerminals()) {
       s.op.setRange(rollout.range(1).first, rollout.range(1).second);
     }
-    if (inWaves) progress.setWave(wave, rollout.waves());
+    if (inWaves) {
+      const auto [first, last] = rollout.range(wave);
+      progress.waveBegins(wave, rollout.waves(), last - first + 1);
+    }
     Operator::Update result = Operator::Update::Refused;
     {
       const UninterruptedUpdate guard;
+      progress.clicked();
       result = s.op.update();
     }
     progress.finish();
     if (result == Operator::Update::Refused) return failShown(kRefused, s.lastMessage());
     if (result == Operator::Update::TimedOut) {
-      return fail(kNotClean, "the update did not end within its timetable");
+      return fail(kNotClean,
+                  "the update did not end within its timetable and a minute; the report says "
+                  "how far each terminal got: take the interrupted ones with --retry REPORT");
     }
     waitForVerdicts(s, o);
     if (wave == 1) rollout.begin(*report.last());
     rollout.waveEnded(*report.last());
     if (inWaves && wave < rollout.waves() && rollout.overLimit(limit)) {
       rollout.stopAfter(wave);
-      std::fprintf(stderr,
-                   "korven-cli: too many terminals not clean after wave %d of %d; the "
-                   "rest are held back\n",
-                   wave, rollout.waves());
+      warn("too many terminals not clean after wave " + std::to_string(wave) + " of " +
+           std::to_string(rollout.waves()) +
+           "; the rest are held back: mend the cause, then take them with --retry REPORT");
       break;
     }
   }

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = parseCli(arguments, error);
   if (!options) return fail(kRefused, error);
+  setVerbosity(options->quiet     ? Verbosity::Quiet
+               : options->verbose ? Verbosity::Verbose
+                                  : Verbosity::Normal);
   switch (options->command) {
     case CliOptions::Command::Help:
       std::fputs(cliUsage(), stdout);

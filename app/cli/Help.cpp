@@ -1,0 +1,89 @@
+// The text of korven-cli --help; korven-cli(1) says the same at length.
+#include "app/cli/CliOptions.h"
+
+namespace korven::cli {
+
+const char* cliUsage() {
+  return R"(Usage: korven-cli discover [OPTION]...
+       korven-cli update IMAGE TARGET [OPTION]...
+       korven-cli mode MODE TARGET [OPTION]...
+
+The firmware loader without its window, for scripts: the same discovery, mode
+commands and update stream as korven-loader. It works in the current folder
+(images, reports) and never reads or writes TCP_BRD.CFG.
+
+Commands:
+  discover            list the number and address of every terminal that
+                      answers the discovery query within --wait
+  update IMAGE        stream IMAGE (a *.BIN file of the current folder, or a
+                      path) to the terminals of TARGET, as UPDATE does
+  mode MODE           send a mode frame ten times, as the window's buttons
+                      do: go-boot, go-term, active, passive or show-mac
+
+Targets (update and mode need one; mode takes --terminal or --all):
+  --terminal ADDRESS  one terminal
+  --all               every terminal that answers within --wait
+  --from N, --to M    with --all: only the terminals numbered N to M
+  --terminals ADDRESS,...
+                      the terminals given (update)
+  --retry REPORT      the terminals not clean in REPORT (update)
+  Only the terminals given are asked and streamed; a broadcast, unspecified
+  or multicast address is refused.
+
+Timing (update):
+  --wait SECONDS      how long terminals may take to answer and connect
+                      (default 3; discover takes it too)
+  --delay MS          extra milliseconds per block (default 0: a block every
+                      100 ms)
+  --go-boot on|off    on: the boot request's bytes 1 s apart, then 1 s and
+                      5 s; off: 3 s each (default on)
+  --verdict-wait SECONDS
+                      after the streams, how long to wait for each
+                      terminal's verdict (default 10; 0: none)
+  --waves SIZES       in waves, each one batch: counts or percentages of the
+                      terminals, the last one repeated (1,10%,100%)
+  --max-failed N|P%   after a wave, stop when more than N terminals (or P% of
+                      those updated) are not clean (default 0)
+  --pause-between-waves SECONDS
+                      a pause after each wave (default 0)
+  --dry-run           all but the sending: discovery, connections, the image
+                      read; the report says "planned"
+
+Output:
+  --report FILE       the report (default reports/DATE_TIME_IMAGE.csv)
+  --json              the report, or an error, as JSON on stdout
+  --quiet             nothing on stderr but errors and the closing tally
+  --verbose           the window's start-up notice too
+  --help, --version
+
+Progress goes to stderr: on a terminal a bar, otherwise a line per step and
+one every 10 s, with the time left by the update's timetable and how many
+terminals are connected, streamed and failed. The steps are named in the
+terminals' words, as the window shows them:
+  GO TO THE BOOT      the boot request, which sends each terminal into its
+                      boot loader, and the waits after it
+  PROGRAM THE QVL     the image: its blocks, end marker and checksum, which
+                      the terminal writes into its memory
+After the streams, each terminal is connected again to hear its verdict
+(NEW, TERM, CHKERR, FULL). Last comes a tally: how many terminals streamed
+clean, were cut (at which piece) or were not connected, and the report.
+
+Exit status:
+  0  every terminal of the update streamed and none replied CHKERR or FULL
+     (a dry run: every one connected)
+  1  some did not, or were held back, or the report could not be written
+  2  bad usage, or the update was refused before anything was sent
+  3  no terminal answered, or the one terminal did not connect in time
+
+Examples:
+  korven-cli discover
+  korven-cli update FW_WG.BIN --terminal 10.0.0.7
+  korven-cli update FW_WG.BIN --all --waves 1,10%,100% --report site.csv
+  korven-cli update FW_WG.BIN --retry site.csv
+  korven-cli mode go-boot --all
+
+Manual pages: korven-cli(1), korven-report(5).
+)";
+}
+
+}  // namespace korven::cli
