@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "app/SimProcess.h"
@@ -37,6 +38,16 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   const CliRun batch = cli(folder.path(), {"update", "NEW_WG.BIN", "--all", "--report", "first.csv",
                                            "--verdict-wait", "2", "--json"});
   EXPECT_EQ(batch.exit, 1) << batch.err.toStdString();
+  // What a log shows: the steps, the cut and the refusing terminal failed, the tally.
+  for (const char* line :
+       {"^GO TO THE BOOT 0%, 0:\\d\\d left: 9 connected, 0 streamed, 0 failed$",
+        "^PROGRAM THE QVL 100%, 0:00 left: 9 connected, 8 streamed, 2 failed$",
+        "^10 terminals: 7 streamed clean, 1 streamed but replied FULL, 1 cut at piece \\d+, 1 not "
+        "connected; report: first.csv$"}) {
+    const QRegularExpression pattern(line, QRegularExpression::MultilineOption);
+    EXPECT_TRUE(batch.err.contains(pattern)) << line << " in\n" << batch.err.toStdString();
+  }
+  EXPECT_FALSE(batch.err.contains("Green = OK")) << "the window's notice only with --verbose";
   EXPECT_TRUE(matchesSchema(batch.out, folder.path())) << batch.out.toStdString();
   const std::string report = readAll(QDir(folder.path()).filePath("first.csv"));
   for (const char* line : {"127.0.0.4,yes,no,0,", "127.0.0.6,yes,yes,3,", ",FULL,streamed,FULL,"}) {
@@ -51,9 +62,13 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   }
 
   sim.command("forget", {"FORGOTTEN"});
-  const CliRun retry =
-      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "first.csv", "--verdict-wait", "0"});
+  const CliRun retry = cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "first.csv",
+                                           "--verdict-wait", "0", "--quiet"});
   EXPECT_EQ(retry.exit, 1) << retry.err.toStdString();
+  EXPECT_TRUE(retry.err.startsWith("3 terminals: ") && retry.err.count('\n') == 1 &&
+              retry.err.contains("; report: reports/"))
+      << "only the tally:\n"
+      << retry.err.toStdString();
   int streams = 0;
   for (const QJsonValue& t : sim.report()) streams += t["streams"].toArray().size();
   EXPECT_EQ(streams, 2) << "the hanging-up and the full one; the refusing one took none";
@@ -72,9 +87,13 @@ TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
                      "--fault", "3:silent", "--fault", "3:announce-on-connect", "--status",
                      "2:CHKERR", "--status-after", "2:NEW", "--status-after", "4:NEW"})))
       << sim.output().toStdString();
-  const CliRun single = cli(
-      folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.2", "--verdict-wait", "0"});
+  const CliRun single = cli(folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.2",
+                                            "--verdict-wait", "0", "--verbose"});
   EXPECT_EQ(single.exit, 0) << single.err.toStdString();
+  EXPECT_TRUE(
+      single.err.contains("\n  3. IP adress back color description: Green = OK and RED = "
+                          "ERROR\n"))
+      << single.err.toStdString();
   const CliRun given =
       cli(folder.path(), {"update", "NEW_WG.BIN", "--terminals", "127.0.0.3,127.0.0.5", "--json"});
   EXPECT_EQ(given.exit, 0) << given.err.toStdString();
@@ -142,9 +161,11 @@ TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
   files.replaceFile(QDir(folder.path()).filePath("ZEROS.BIN").toStdString(), std::string(99, '\0'));
   const QStringList one{"--terminal", "127.0.0.2"};
   const std::pair<QStringList, const char*> cases[] = {
-      {QStringList{"update", "EMPTY.BIN"} + one, "no data after its leading zero bytes"},
+      {QStringList{"update", "EMPTY.BIN"} + one,
+       "(the window says \"ERROR: Cannot read the image file !\")"},
       {QStringList{"update", "ZEROS.BIN"} + one, "no data after its leading zero bytes"},
-      {QStringList{"update", "NEW_WG.BIN", "--delay", "-5"} + one, "--delay: whole milliseconds"},
+      {QStringList{"update", "NEW_WG.BIN", "--delay", "-5"} + one,
+       "--delay '-5': not whole milliseconds"},
       {{"update", "NEW_WG.BIN", "--all", "--from", "3", "--to", "1"},
        "the range holds no terminal"},
       {{"update", "NEW_WG.BIN", "--all", "--from", "3", "--wait", "1"}, "no terminal in the range"},
@@ -153,11 +174,18 @@ TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
       {QStringList{"update", "gone/NEW_WG.BIN"} + one, "gone/NEW_WG.BIN: no such folder"},
       {{"update", "NEW_WG.BIN", "--terminal", "0.0.0.0"}, "an unspecified address"},
       {{"mode", "go-boot", "--terminal", "255.255.255.255"}, "the broadcast address"},
+      {{"update", "NEW_WG.BIN", "--treminal", "127.0.0.2"}, "did you mean --terminal?"},
+      {{"mode", "go-bot", "--al"}, "did you mean --all?"},
+      {{"mode", "go-bot", "--all"}, "did you mean go-boot?"},
   };
   for (const auto& [arguments, why] : cases) {
     const CliRun run = cli(folder.path(), arguments);
     EXPECT_EQ(run.exit, 2) << arguments.join(' ').toStdString();
     EXPECT_TRUE(run.err.contains(why)) << run.err.toStdString();
+    // One line: what is wrong, then what to do.
+    EXPECT_TRUE(run.err.startsWith("korven-cli: ") && run.err.count('\n') == 1 &&
+                run.err.contains("; "))
+        << run.err.toStdString();
   }
   for (const QJsonValue& t : sim.report()) {
     EXPECT_EQ(t["bytes"].toInt(), 0) << t["address"].toString().toStdString();
