@@ -40,7 +40,7 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   EXPECT_EQ(batch.exit, 1) << batch.err.toStdString();
   // What a log shows: the steps, the cut and the refusing terminal failed, the tally.
   for (const char* line :
-       {"^GO TO THE BOOT 0%, 0:\\d\\d left: 9 connected, 0 streamed, 0 failed$",
+       {"^GO TO THE BOOT \\d%, 0:\\d\\d left: 9 connected, 0 streamed, 0 failed$",
         "^PROGRAM THE QVL 100%, 0:00 left: 9 connected, 8 streamed, 2 failed$",
         "^10 terminals: 7 streamed clean, 1 streamed but replied FULL, 1 cut at piece \\d+, 1 not "
         "connected; report: first.csv$"}) {
