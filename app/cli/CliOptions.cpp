@@ -119,8 +119,11 @@ std::string parseProblem(const QCommandLineParser& p, const QStringList& argumen
   if (!arguments.isEmpty()) {
     const std::string last = arguments.last().toStdString();
     for (const auto& [name, value] : kValueOptions) {
-      if (last == std::string("--") + name) {
-        return last + " needs a value; give it as " + last + " " + value;
+      if (last.size() > 2 && last.compare(0, 2, "--") == 0 && last.substr(2) == name) {
+        std::string problem = last + " needs a value; give it as ";
+        problem += last;
+        problem += " ";
+        return problem + value;
       }
     }
   }
