@@ -3,7 +3,6 @@
 #include <QCommandLineParser>
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 #include "app/cli/Suggest.h"

@@ -17,10 +17,9 @@ int discover(const CliOptions& o) {
   if (!s.start()) return failShown(kRefused, s.lastMessage());
   s.waitSinceStart(o.waitSeconds);
   const auto listed = s.op.listed();
-  char wait[32];
-  std::snprintf(wait, sizeof wait, "%g s", o.waitSeconds);
+  const std::string wait = secondsText(o.waitSeconds);
   if (listed.empty()) {
-    return fail(kNoTerminal, std::string("no terminal answered within ") + wait +
+    return fail(kNoTerminal, "no terminal answered within " + wait +
                                  "; check the network and the terminals, or give a longer --wait");
   }
   if (o.json) {
@@ -32,7 +31,7 @@ int discover(const CliOptions& o) {
     }
   }
   std::fprintf(stderr, "%zu terminal%s answered within %s\n", listed.size(),
-               listed.size() == 1 ? "" : "s", wait);
+               listed.size() == 1 ? "" : "s", wait.c_str());
   return kClean;
 }
 

@@ -38,6 +38,12 @@ int fail(int code, const std::string& text) {
   return failShown(code, text);
 }
 
+std::string secondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", seconds);
+  return text;
+}
+
 void warn(const std::string& text) {
   std::fprintf(stderr, "korven-cli: %s\n", text.c_str());
 }

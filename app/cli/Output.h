@@ -27,6 +27,9 @@ void setJsonErrors(bool on);
 int fail(int code, const std::string& text);
 // The same for a message already printed: only the JSON.
 int failShown(int code, const std::string& text);
+// "2.5 s"
+std::string secondsText(double seconds);
+
 // "korven-cli: TEXT" on stderr: a problem that does not end the program.
 void warn(const std::string& text);
 // The same unless quiet: what is being done.

@@ -56,7 +56,7 @@ Progress::~Progress() {
   *alive_ = false;
   if (!ticker_.joinable()) return;
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::lock_guard<std::mutex> lock(state_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -65,14 +65,15 @@ Progress::~Progress() {
 
 void Progress::waveBegins(int wave, int waves, int terminals) {
   if (!shown_) return;
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const std::lock_guard<std::mutex> out(output_);
+  const std::lock_guard<std::mutex> lock(state_);
   wave_ = "wave " + std::to_string(wave) + " of " + std::to_string(waves) + ": ";
   std::fprintf(stderr, "%s%d terminal%s\n", wave_.c_str(), terminals, terminals == 1 ? "" : "s");
 }
 
 void Progress::clicked() {
   if (!shown_) return;
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const std::lock_guard<std::mutex> lock(state_);
   clickedAt_ = Clock::now();
   timetable_ = {};
   figures_ = Figures{};
@@ -99,16 +100,20 @@ void Progress::changed(bool newStep) {
   if (!newStep && now - lastRead_ < kBarPeriod) return;
   lastRead_ = now;
   Figures f = read();
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (!running_ && !f.step.empty()) {
-    running_ = true;
-    timetable_ = std::chrono::microseconds(s_.op.timetable().count());
+  {
+    const std::lock_guard<std::mutex> lock(state_);
+    // An update starts with its first step, whatever the display held before.
+    if (!running_ && newStep && !f.step.empty()) {
+      running_ = true;
+      timetable_ = std::chrono::microseconds(s_.op.timetable().count());
+    }
+    figures_ = std::move(f);
+    stepPending_ = running_ && (stepPending_ || newStep);
   }
-  figures_ = std::move(f);
-  if (newStep && running_) draw(!terminal_);
+  if (newStep) wake_.notify_all();
 }
 
-void Progress::draw(bool asLine) {
+std::string Progress::render(bool asLine) const {
   const auto elapsed = Clock::now() - clickedAt_;
   const double done = timetable_.count() > 0
                           ? std::min(1.0, static_cast<double>(elapsed.count()) /
@@ -119,11 +124,11 @@ void Progress::draw(bool asLine) {
   char counts[96];
   std::snprintf(counts, sizeof counts, "%d connected, %d streamed, %d failed", figures_.connected,
                 figures_.streamed, figures_.failed);
+  char text[512];
   if (asLine) {
-    std::fprintf(stderr, "%s%s %d%%, %s: %s\n", wave_.c_str(), figures_.step.c_str(), percent,
-                 left.c_str(), counts);
-    lastLine_ = Clock::now();
-    return;
+    std::snprintf(text, sizeof text, "%s%s %d%%, %s: %s\n", wave_.c_str(), figures_.step.c_str(),
+                  percent, left.c_str(), counts);
+    return text;
   }
   // STEP [#####.....] 45% 0:12 left  N connected, N streamed, N failed
   char head[64];
@@ -136,37 +141,61 @@ void Progress::draw(bool asLine) {
   const int filled = static_cast<int>(done * width);
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(width - filled), '.');
-  std::fprintf(stderr, "\r%s%s%s\033[K", head, bar.c_str(), tail);
-  std::fflush(stderr);
-  barDrawn_ = true;
+  return std::string("\r") + head + bar + tail + "\033[K";
 }
 
 void Progress::tick() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(state_);
   while (!stopping_) {
     // Without a terminal, the next line is due a period after the last one.
-    const auto due = terminal_  ? Clock::now() + kBarPeriod
-                     : running_ ? lastLine_ + kLinePeriod
-                                : Clock::now() + kIdleLook;
-    wake_.wait_until(lock, due, [this] { return stopping_; });
+    const auto wakeAt = terminal_  ? Clock::now() + kBarPeriod
+                        : running_ ? lastLine_ + kLinePeriod
+                                   : Clock::now() + kIdleLook;
+    wake_.wait_until(lock, wakeAt, [this] { return stopping_ || stepPending_; });
     if (stopping_ || !running_) continue;
-    if (terminal_ || Clock::now() - lastLine_ >= kLinePeriod) draw(!terminal_);
+    const bool due = terminal_ || stepPending_ || Clock::now() - lastLine_ >= kLinePeriod;
+    if (!due) continue;
+    // Written without the figures' lock, so the program's thread never waits
+    // on stderr; under the output's, so finish() comes after, never before.
+    lock.unlock();
+    {
+      const std::lock_guard<std::mutex> out(output_);
+      std::string text;
+      {
+        const std::lock_guard<std::mutex> again(state_);
+        if (running_) {
+          stepPending_ = false;
+          text = render(!terminal_);
+          lastLine_ = Clock::now();
+          barDrawn_ = barDrawn_ || terminal_;
+        }
+      }
+      std::fputs(text.c_str(), stderr);
+      std::fflush(stderr);
+    }
+    lock.lock();
   }
 }
 
 void Progress::finish() {
   if (!shown_) return;
   Figures f = read();
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (!running_) return;
-  f.step = figures_.step;
-  figures_ = std::move(f);
-  timetable_ = Clock::now() - clickedAt_;  // it ended: nothing is left
-  draw(!terminal_);
-  if (barDrawn_) std::fputc('\n', stderr);
-  barDrawn_ = false;
-  running_ = false;
-  wave_.clear();
+  const std::lock_guard<std::mutex> out(output_);
+  std::string text;
+  {
+    const std::lock_guard<std::mutex> lock(state_);
+    if (!running_) return;
+    f.step = figures_.step;
+    figures_ = std::move(f);
+    timetable_ = Clock::now() - clickedAt_;  // it ended: nothing is left
+    text = render(!terminal_);
+    if (barDrawn_ || terminal_) text += "\n";
+    running_ = false;
+    stepPending_ = false;
+    barDrawn_ = false;
+    wave_.clear();
+  }
+  std::fputs(text.c_str(), stderr);
 }
 
 }  // namespace korven::cli

@@ -19,7 +19,10 @@ namespace korven::cli {
 //
 // The boot step freezes the program's thread for seconds at a time (the
 // window's frozen waits), so the drawing runs on a thread of its own from
-// figures the program's thread hands over; the time goes on meanwhile.
+// figures the program's thread hands over; the time goes on meanwhile. The
+// program's thread never writes during an update: a stderr that blocks (a
+// full pipe, a slow remote terminal) holds up only the drawing, never the
+// timetable.
 class Progress {
  public:
   explicit Progress(Session& session);
@@ -46,8 +49,8 @@ class Progress {
   // On the program's thread, at each change the window shows.
   void changed(bool newStep);
   Figures read() const;
-  // Under the lock.
-  void draw(bool asLine);
+  // What to print now; under `state_`.
+  std::string render(bool asLine) const;
   void tick();
 
   Session& s_;
@@ -56,10 +59,12 @@ class Progress {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   Clock::time_point lastRead_{};
 
-  std::mutex mutex_;  // guards what follows, and stderr while an update runs
+  std::mutex output_;  // stderr while an update runs; taken before `state_`
+  std::mutex state_;   // what follows
   std::condition_variable wake_;
   bool stopping_ = false;
   bool running_ = false;
+  bool stepPending_ = false;
   Figures figures_;
   std::string wave_;  // "wave 2 of 4: ", or empty
   Clock::time_point clickedAt_{};

@@ -20,12 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string secondsText(double s) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g s", s);
-  return text;
-}
-
 bool endsWithBin(const std::string& name) {
   if (name.size() < 4) return false;
   std::string suffix = name.substr(name.size() - 4);

@@ -36,9 +36,8 @@ void reconnect(Session& s, const CliOptions& o) {
 void waitForVerdicts(Session& s, const CliOptions& o) {
   UpdateReport& report = s.loader.report();
   if (o.verdictWaitSeconds <= 0 || !awaitingVerdict(*report.last())) return;
-  char wait[32];
-  std::snprintf(wait, sizeof wait, "%g s", o.verdictWaitSeconds);
-  note(std::string("connecting again to hear each terminal's verdict (up to ") + wait + ")");
+  note("connecting again to hear each terminal's verdict (up to " +
+       secondsText(o.verdictWaitSeconds) + ")");
   reconnect(s, o);
   s.op.waitUntil([&] { return !awaitingVerdict(*report.last()); },
                  secondsToMicros(o.verdictWaitSeconds));
