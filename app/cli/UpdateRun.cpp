@@ -126,7 +126,7 @@ int runUpdate(Session& s, const CliOptions& o, const UpdateTargets& targets) {
     if (result == Operator::Update::Refused) return failShown(kRefused, s.lastMessage());
     if (result == Operator::Update::TimedOut) {
       return fail(kNotClean,
-                  "the update did not end within its timetable and a minute; the report says "
+                  "the update did not end, well past its timetable; the report says "
                   "how far each terminal got: take the interrupted ones with --retry REPORT");
     }
     waitForVerdicts(s, o);
