@@ -9,6 +9,13 @@ namespace {
 
 constexpr std::uint32_t kLoopbackNet = 127u << 24;
 constexpr std::uint32_t kLastLoopback = (127u << 24) | 0xFFFFFE;  // 127.255.255.254
+constexpr std::uint32_t kTestNet = 0xC6120000u;                   // 198.18.0.0/15
+constexpr std::uint32_t kLastTestNet = 0xC613FFFEu;               // 198.19.255.254
+
+// The network the first terminal lies in: loopback, or the test range.
+bool inTestNet(std::uint32_t address) {
+  return (address & 0xFFFE0000u) == kTestNet;
+}
 constexpr int kMaxCount = 100'000;
 
 std::optional<long long> parseInt(const std::string& text, long long min, long long max) {
@@ -151,8 +158,12 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       o.count = static_cast<int>(*n);
     } else if (a == "--first") {
       const auto address = parseIpv4(v);
-      if (!address || (*address >> 24) != 127 || *address == kLoopbackNet) {
-        error = "--first: expected a loopback address such as 127.0.0.2, got \"" + v + "\"";
+      if (!address || !(((*address >> 24) == 127 && *address != kLoopbackNet) ||
+                        (inTestNet(*address) && *address != kTestNet))) {
+        error =
+            "--first: expected a loopback address such as 127.0.0.2 (or, in a test's own "
+            "segment, one of 198.18.0.0/15), got \"" +
+            v + "\"";
         return std::nullopt;
       }
       o.first = *address;
@@ -224,10 +235,11 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       return std::nullopt;
     }
   }
-  if (o.first + static_cast<std::uint32_t>(o.count - 1) > kLastLoopback ||
+  const std::uint32_t last = inTestNet(o.first) ? kLastTestNet : kLastLoopback;
+  if (o.first + static_cast<std::uint32_t>(o.count - 1) > last ||
       o.first + static_cast<std::uint32_t>(o.count - 1) < o.first) {
-    error = "--count " + std::to_string(o.count) + " from " + formatIpv4(o.first) +
-            " runs past 127.255.255.254";
+    error = "--count " + std::to_string(o.count) + " from " + formatIpv4(o.first) + " runs past " +
+            formatIpv4(last);
     return std::nullopt;
   }
   o.terminals.resize(static_cast<std::size_t>(o.count));

@@ -16,11 +16,13 @@ const std::set<std::string> kModes = {"go-boot", "go-term", "active", "passive",
 
 // Which options each command takes.
 const std::map<std::string, std::set<std::string>> kOptionsOf = {
-    {"discover", {"wait", "json"}},
+    {"discover", {"wait", "json", "interface"}},
+    {"interfaces", {}},
     {"update",
      {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
-      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves"}},
-    {"mode", {"terminal", "all"}},
+      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves",
+      "interface"}},
+    {"mode", {"terminal", "all", "interface"}},
 };
 
 std::optional<double> seconds(const QString& text, double min, double max) {
@@ -115,6 +117,17 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
             " goes with --waves";
     return false;
   }
+  if (p.isSet("interface")) {
+    for (const QString& name : p.value("interface").split(',')) {
+      o.interfaces.push_back(name.toStdString());
+    }
+    std::string problem;
+    broadcastInterfaces(o.interfaces, &problem);
+    if (!problem.empty()) {
+      error = "--interface " + problem + " (korven-cli interfaces lists those that can broadcast)";
+      return false;
+    }
+  }
   o.dryRun = p.isSet("dry-run");
   o.retryReport = p.value("retry").toStdString();
   o.reportFile = p.value("report").toStdString();
@@ -138,7 +151,9 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   const char* choices = update
                             ? "--terminal ADDRESS, --all, --terminals ADDRESS,... or --retry REPORT"
                             : "--terminal ADDRESS or --all";
-  if (given != 1 && o.command != CliOptions::Command::Discover) {
+  const bool targeted =
+      o.command == CliOptions::Command::Update || o.command == CliOptions::Command::Mode;
+  if (given != 1 && targeted) {
     error = std::string(given == 0 ? "which terminals? give " : "give only one of ") + choices;
     return false;
   }
@@ -176,7 +191,7 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
   // Names only: the help text is korven-cli's own.
   for (const char* name :
        {"wait", "verdict-wait", "terminal", "terminals", "retry", "from", "to", "delay", "go-boot",
-        "report", "waves", "max-failed", "pause-between-waves"}) {
+        "report", "waves", "max-failed", "pause-between-waves", "interface"}) {
     p.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
   }
   for (const char* name : {"all", "json", "dry-run", "help", "h", "version"}) {
@@ -194,19 +209,23 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
   }
   const QStringList words = p.positionalArguments();
   if (words.isEmpty()) {
-    error = "no command: discover, update or mode (korven-cli --help)";
+    error = "no command: discover, update, mode or interfaces (korven-cli --help)";
     return std::nullopt;
   }
   const std::string command = words[0].toStdString();
   const auto allowed = kOptionsOf.find(command);
   if (allowed == kOptionsOf.end()) {
-    error = "unknown command '" + command + "': discover, update or mode (korven-cli --help)";
+    error = "unknown command '" + command +
+            "': discover, update, mode or interfaces (korven-cli --help)";
     return std::nullopt;
   }
-  o.command = command == "discover" ? CliOptions::Command::Discover
-              : command == "update" ? CliOptions::Command::Update
-                                    : CliOptions::Command::Mode;
-  const qsizetype wanted = o.command == CliOptions::Command::Discover ? 1 : 2;
+  o.command = command == "discover"     ? CliOptions::Command::Discover
+              : command == "update"     ? CliOptions::Command::Update
+              : command == "interfaces" ? CliOptions::Command::Interfaces
+                                        : CliOptions::Command::Mode;
+  const bool targeted =
+      o.command == CliOptions::Command::Update || o.command == CliOptions::Command::Mode;
+  const qsizetype wanted = targeted ? 2 : 1;
   if (words.size() < wanted) {
     error = command == "update" ? "update: which IMAGE?"
                                 : "mode: which mode? go-boot, go-term, active, passive, show-mac";
@@ -257,6 +276,9 @@ Commands:
   mode go-boot|go-term|active|passive|show-mac TARGET
       Sends the mode frame ten times, as the window's buttons do, to one
       terminal or by broadcast to all.
+  interfaces
+      Lists the interfaces a broadcast goes out on (name, address, broadcast
+      address): each that is up, can broadcast and is not loopback.
 
 TARGET, one of them is required:
   --terminal ADDRESS         one terminal
@@ -269,6 +291,10 @@ TARGET, one of them is required:
   multicast address is refused.
 
 Options:
+  --interface NAME[,NAME...]
+                          broadcasts (the query, the frames to all terminals)
+                          go out on these interfaces only (discover, update,
+                          mode); by default on every one that can
   --wait SECONDS          how long terminals may take to answer and connect
                           (default 3)
   --verdict-wait SECONDS  after the streams, how long to wait for each
