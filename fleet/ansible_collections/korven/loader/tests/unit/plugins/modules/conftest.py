@@ -7,7 +7,7 @@ __metaclass__ = type
 
 import json
 import os
-import stat
+import shlex
 
 import pytest
 
@@ -19,30 +19,22 @@ from ansible.module_utils.common.text.converters import to_bytes
 class Ended(Exception):
     def __init__(self, failed, result):
         super(Ended, self).__init__(result.get('msg'))
-        self.failed = failed
-        self.result = result
+        self.failed, self.result = failed, result
 
 
 class FakeCli(object):
     def __init__(self, folder):
-        self.path = str(folder / 'korven-cli')
-        self.argv_file = folder / 'argv'
-        self.says(0)
+        self.path, self.argv_file = str(folder / 'korven-cli'), folder / 'argv'
 
     def says(self, rc, stdout='', stderr=''):
         """What the next run prints and how it exits."""
-        script = "#!/bin/sh\nprintf '%%s\\n' \"$@\" >%s\nprintf %%s %s\nprintf %%s %s >&2\nexit %d\n" % (
-            self.argv_file, quote(stdout), quote(stderr), rc)
         with open(self.path, 'w') as f:
-            f.write(script)
-        os.chmod(self.path, stat.S_IRWXU)
+            f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >%s\nprintf %%s %s\nprintf %%s %s >&2\nexit %d\n" % (
+                self.argv_file, shlex.quote(stdout), shlex.quote(stderr), rc))
+        os.chmod(self.path, 0o700)
 
     def argv(self):
         return self.argv_file.read_text().splitlines()
-
-
-def quote(text):
-    return "'" + text.replace("'", "'\\''") + "'"
 
 
 @pytest.fixture
