@@ -83,12 +83,11 @@ def main():
             interface=INTERFACE_OPTION,
             cli=CLI_OPTION,
         ),
-        mutually_exclusive=[('terminal', 'all')],
         supports_check_mode=True,
     )
     params = module.params
-    if not params['terminal'] and not params['all']:
-        module.fail_json(msg='one of terminal, all=true is required')
+    if bool(params['terminal']) == bool(params['all']):
+        module.fail_json(msg='exactly one of terminal, all=true is required')
     target = ['--terminal', params['terminal']] if params['terminal'] else ['--all']
     if module.check_mode:
         find_cli(module)

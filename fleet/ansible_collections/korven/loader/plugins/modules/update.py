@@ -305,7 +305,8 @@ def main():
             cli=CLI_OPTION,
             **{'from': dict(type='int'), 'to': dict(type='int')}
         ),
-        mutually_exclusive=[('all', 'terminal', 'terminals', 'retry_report')],
+        # No mutually_exclusive: it would refuse "all: false" beside "terminals",
+        # as a playbook writes it; target_args takes false as absent.
         supports_check_mode=True,
     )
     params = module.params

@@ -28,3 +28,4 @@ def test_mode_sends_only_outside_check_mode_and_fails_on_a_frame_not_sent(run, c
     cli.says(1, '', 'korven-cli: SEND ERROR\n')
     assert run(mode, dict(command='go-term', all=True)).result['msg'] == 'korven-cli: SEND ERROR'
     assert run(mode, dict(command='active')).failed
+    assert run(mode, dict(command='active', all=True, terminal='10.0.0.7')).failed
