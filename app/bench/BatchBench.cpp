@@ -1,7 +1,7 @@
 // An all-terminals update of the largest image to N simulated terminals:
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
-// costs the program.   usage: batch_bench N   (inside tools/in-netns)
+// costs the program.   usage: batch_bench N [--unpinned]   (inside tools/in-netns)
 #include <sched.h>
 
 #include <QApplication>
@@ -131,8 +131,11 @@ int fail(const char* what, const korven::simproc::SimProcess& sim) {
 
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 0;
-  if (n < 1 || n > 32767) {
-    std::fprintf(stderr, "usage: batch_bench N   (1 to 32767 terminals)\n");
+  // --unpinned: the program and the simulator share every core, as on a
+  // technician's PC where nothing is pinned.
+  const bool unpinned = argc > 2 && std::string(argv[2]) == "--unpinned";
+  if (n < 1 || n > 32767 || (argc > 2 && !unpinned)) {
+    std::fprintf(stderr, "usage: batch_bench N [--unpinned]   (1 to 32767 terminals)\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -148,7 +151,7 @@ int main(int argc, char** argv) {
   // end-to-end tests allow the same 5 ms. The waits after the boot request
   // start once it has gone to every terminal, so the first ones wait longer
   // by the whole fan-out.
-  const int programCore = setCoresForTheSimulator();
+  const int programCore = unpinned ? -1 : setCoresForTheSimulator();
   const bool started = sim.start(
       simulatorPath(), {"--count", QString::number(n), "--image", imagePath, "--boot", "whole",
                         "--early-tolerance", "5", "--wait-late-tolerance", "500"});
