@@ -25,6 +25,7 @@ Loader::Loader(Platform& platform, bool configurationFile)
   connections_.onPiece.connect([this] { report_.piece(); });
   connections_.onHandedOver.connect(
       [this](int element, bool sent) { report_.handedOver(element, sent); });
+  connections_.onLost.connect([this](int element, int piece) { report_.lost(element, piece); });
   transferEngine_.onFinished.connect([this] { report_.finished(); });
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });

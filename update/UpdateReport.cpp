@@ -74,6 +74,13 @@ void UpdateReport::handedOver(int element, bool sent) {
   }
 }
 
+void UpdateReport::lost(int element, int piece) {
+  TerminalRecord* t = ofElement(element);
+  if (t == nullptr) return;
+  if (t->piecesSent > 0) --t->piecesSent;
+  if (!t->firstFailedPiece || piece < *t->firstFailedPiece) t->firstFailedPiece = piece;
+}
+
 std::string UpdateReport::pathFor(const UpdateRecord& record) {
   if (!file.empty()) return file;
   Files& files = platform_.files();

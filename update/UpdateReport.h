@@ -23,6 +23,9 @@ class UpdateReport {
   // A piece goes out to the terminals (each fan-out of the update).
   void piece();
   void handedOver(int element, bool sent);
+  // A piece counted as handed over never got through: it is no longer sent,
+  // and the first failed piece is the earliest lost or failed one.
+  void lost(int element, int piece);
   // The update ended: the report is written.
   void finished();
 
