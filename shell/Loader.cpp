@@ -47,6 +47,12 @@ bool Loader::startupSteps() {
   window_.PROG_PRIN.setVisible(true);
   platform_.dialogs().message(kStartupNotice, true);
 
+  // A timer the system refused would never tick: no query, no connection,
+  // an update that never ends.
+  for (const auto* timer : {&window_.TIM_UDP_CALL, &window_.TIM_CON, &window_.TIM_SEND}) {
+    if (!(*timer)->usable()) return false;
+  }
+
   Files& files = platform_.files();
   const std::string folder = files.currentFolder();
   if (folder.empty()) return false;
