@@ -1,13 +1,22 @@
 #include "platform/qt/QtTcpSocket.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTimer>
 
 #include "platform/Ipv4.h"
 
 namespace korven::qt {
+namespace {
+
+constexpr int kSystemSendBuffer = 8192;
+
+}  // namespace
 
 QtTcpSocket::QtTcpSocket() {
+  // The terminals are on the local network: never through a proxy the
+  // desktop may have set for the web.
+  socket_.setProxy(QNetworkProxy::NoProxy);
   QObject::connect(&socket_, &QTcpSocket::connected, [this] { connected(); });
   QObject::connect(&socket_, &QTcpSocket::errorOccurred,
                    [this](QAbstractSocket::SocketError error) { failed(error); });
@@ -39,6 +48,11 @@ bool QtTcpSocket::connect() {
 void QtTcpSocket::connected() {
   // Each piece of an update leaves when it is handed over.
   socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  // Qt tells what the system took, not what the peer acknowledged: with
+  // little room in the system, what a terminal that stopped reading never
+  // took stays in Qt's buffer, where it is counted as not delivered. A
+  // stream of pieces a pause apart never needs more.
+  socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
   state_ = tcp_state::Connected;
   // The Connect event never runs inside the call that asked for it.
   if (insideConnect_) {

@@ -1,6 +1,7 @@
 #include "platform/qt/QtUdpSocket.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QVariant>
 #include <chrono>
 
@@ -16,6 +17,11 @@ constexpr int kReceiveBuffer = 8 << 20;
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
 
 }  // namespace
+
+QtUdpSocket::QtUdpSocket() {
+  // The terminals are on the local network: never through a proxy.
+  socket_.setProxy(QNetworkProxy::NoProxy);
+}
 
 int QtUdpSocket::localPort() const {
   return socket_.state() == QAbstractSocket::BoundState ? socket_.localPort() : port_;

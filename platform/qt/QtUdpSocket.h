@@ -15,7 +15,7 @@ namespace korven::qt {
 // then announced one by one a few milliseconds per pass of the loop.
 class QtUdpSocket : public UdpSocket {
  public:
-  QtUdpSocket() = default;
+  QtUdpSocket();
   QtUdpSocket(const QtUdpSocket&) = delete;
   QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
