@@ -120,10 +120,12 @@ void ConnectionManager::settle(int element, Micros pause) {
     // close should follow soon after.
     constexpr Micros kStep(1000);
     const Micros until = handedOver_[index] + pause + pause;
-    for (TcpSocket* s = w_.TCPIP.element(element);
-         s != nullptr && s->state() == tcp_state::Connected &&
-         s->bytesDelivered() < s->bytesHandedOver() && clock_.now() < until;
-         s = w_.TCPIP.element(element)) {
+    for (TcpSocket* s = w_.TCPIP.element(element); s != nullptr; s = w_.TCPIP.element(element)) {
+      if (s->state() == tcp_state::Connected && s->bytesDelivered() == s->bytesHandedOver()) {
+        if (index < runs_.size()) runs_[index] = Run{};  // all of it got through
+        return;
+      }
+      if (s->state() != tcp_state::Connected || clock_.now() >= until) break;
       events_.processEventsFor(std::min(kStep, until - clock_.now()));
     }
   }

@@ -48,16 +48,16 @@ class ConnectionManager {
   Event<int, int> onLost;  // element, piece
 
  private:
-  void singlePass();
-  void allTerminalsPass();
   // Pieces handed over in a row on one connection of an element, and how
-  // many bytes that connection had taken before the first of them.
+  // many bytes had been handed to that connection before the first of them.
   struct Run {
     int first = 0;  // 0: none
     int last = 0;
     std::uint64_t before = 0;
   };
 
+  void singlePass();
+  void allTerminalsPass();
   void sendTo(int element, const std::string& message, Micros pause);
   // Ends the element's run: the pieces whose bytes did not all get through
   // are recorded as failed and lost.

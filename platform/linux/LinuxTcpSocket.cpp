@@ -162,9 +162,7 @@ std::string LinuxTcpSocket::getData() {
 }
 
 void LinuxTcpSocket::close() {
-  // Bytes that did not get through are lost either way; a reset tells the
-  // peer so at once, where the kernel would go on offering them for minutes.
-  release(bytesDelivered() < handedOver_);
+  release(true);
   state_ = tcp_state::Closed;
   received_.clear();
 }
@@ -180,11 +178,13 @@ void LinuxTcpSocket::fail(int error) {
   state_ = error == ECONNRESET || error == EPIPE ? tcp_state::Closing : tcp_state::Error;
 }
 
-void LinuxTcpSocket::release(bool abort) {
+void LinuxTcpSocket::release(bool resetIfUndelivered) {
   unsent_.clear();
   if (descriptor_ < 0) return;
   delivered_ = bytesDelivered();
-  if (abort) {
+  // Bytes that did not get through are lost either way; a reset tells the
+  // peer so at once, where the kernel would go on offering them for minutes.
+  if (resetIfUndelivered && delivered_ < handedOver_) {
     const linger reset{1, 0};
     ::setsockopt(descriptor_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   }

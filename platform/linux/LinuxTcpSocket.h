@@ -36,9 +36,10 @@ class LinuxTcpSocket : public TcpSocket, private Watcher {
   // Closes the descriptor and remembers why: a reset or closed peer is 8,
   // anything else 9.
   void fail(int error);
-  // Notes what got through, then closes the descriptor; `abort` resets the
-  // connection instead of leaving the kernel to send what it holds.
-  void release(bool abort);
+  // Notes what got through, then closes the descriptor; with bytes left
+  // behind, `resetIfUndelivered` resets the connection instead of leaving
+  // the kernel to offer them.
+  void release(bool resetIfUndelivered);
 
   DescriptorWatch& descriptors_;
   int descriptor_ = -1;

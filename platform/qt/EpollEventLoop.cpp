@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 namespace korven::qt {
 namespace {
@@ -34,7 +33,7 @@ Micros measureWakeLatency(linux_platform::TimerDescriptor& timer, const Clock& c
 
 }  // namespace
 
-EpollEventLoop::EpollEventLoop(const Clock& clock) : clock_(clock) {
+EpollEventLoop::EpollEventLoop(const Clock& clock) : QtEventLoop(clock) {
   if (descriptors_.valid()) {
     notifier_ = std::make_unique<QSocketNotifier>(descriptors_.descriptor(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated,
@@ -86,23 +85,6 @@ void EpollEventLoop::processEventsFor(Micros duration) {
   }
   if (wakeToken_ != 0) wake_.disarm();
   while (clock_.now() < deadline) processEvents();
-}
-
-void EpollEventLoop::freeze(Micros duration) {
-  // The steady clock's sleep never ends early, whatever the wall clock does.
-  std::this_thread::sleep_until(std::chrono::steady_clock::now() + duration);
-}
-
-bool EpollEventLoop::waitUntil(const std::function<bool()>& done, Micros limit) {
-  // Sleeps until events come; a wake-up every few milliseconds looks at
-  // `done()` even when nothing happens.
-  const Micros deadline = clock_.now() + limit;
-  QTimer wake;
-  wake.start(5);
-  while (!done() && clock_.now() < deadline) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return done();
 }
 
 }  // namespace korven::qt

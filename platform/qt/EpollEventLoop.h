@@ -4,16 +4,17 @@
 
 #include <memory>
 
-#include "platform/EventLoop.h"
 #include "platform/linux/DescriptorWatch.h"
 #include "platform/linux/TimerDescriptor.h"
+#include "platform/qt/QtEventLoop.h"
 
 namespace korven::qt {
 
 // Qt's loop with the program's descriptor set under it: Qt watches the set
 // as one descriptor, and every processing point hands out whatever is
 // ready in the set, so a connection's close is never left for a later point.
-class EpollEventLoop : public EventLoop, private linux_platform::Watcher {
+// Frozen waits and the operator's waits are Qt's loop's own.
+class EpollEventLoop : public QtEventLoop, private linux_platform::Watcher {
  public:
   explicit EpollEventLoop(const Clock& clock);
   ~EpollEventLoop() override;
@@ -22,8 +23,6 @@ class EpollEventLoop : public EventLoop, private linux_platform::Watcher {
 
   void processEvents() override;
   void processEventsFor(Micros duration) override;
-  void freeze(Micros duration) override;
-  bool waitUntil(const std::function<bool()>& done, Micros limit) override;
 
   linux_platform::DescriptorWatch& descriptors() { return descriptors_; }
   // How long before a timed wait's end the loop is woken: the wake-up
@@ -34,7 +33,6 @@ class EpollEventLoop : public EventLoop, private linux_platform::Watcher {
  private:
   void ready(std::uint32_t events) override;  // the wake timer expired
 
-  const Clock& clock_;
   linux_platform::DescriptorWatch descriptors_;
   std::unique_ptr<QSocketNotifier> notifier_;
   linux_platform::TimerDescriptor wake_;

@@ -15,7 +15,7 @@ class QtEventLoop : public EventLoop {
   void freeze(Micros duration) override;
   bool waitUntil(const std::function<bool()>& done, Micros limit) override;
 
- private:
+ protected:
   const Clock& clock_;
 };
 
