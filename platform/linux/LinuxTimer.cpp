@@ -1,10 +1,12 @@
 #include "platform/linux/LinuxTimer.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace korven::linux_platform {
 
-LinuxTimer::LinuxTimer(DescriptorWatch& descriptors) : descriptors_(descriptors) {
+LinuxTimer::LinuxTimer(DescriptorWatch& descriptors, const Clock& clock, const Micros& early)
+    : descriptors_(descriptors), clock_(clock), early_(early) {
   if (timer_.valid()) token_ = descriptors_.add(timer_.descriptor(), EPOLLIN, *this);
   usable_ = token_ != 0;
 }
@@ -24,9 +26,10 @@ void LinuxTimer::setInterval(int milliseconds) {
 }
 
 void LinuxTimer::arm(Micros after) {
+  due_ = clock_.now() + after;
   // A refused arming would leave the timer silent for good: the logic asks
   // usable() before it relies on a tick.
-  if (!timer_.arm(after)) usable_ = false;
+  if (!timer_.arm(after - early_)) usable_ = false;
 }
 
 void LinuxTimer::ready(std::uint32_t) {
@@ -37,6 +40,8 @@ void LinuxTimer::ready(std::uint32_t) {
     missed_ = true;
     return;
   }
+  // Woken early by the system's latency at most: the tick is due shortly.
+  while (clock_.now() < due_) std::this_thread::yield();
   if (interval_ > 0) arm(Micros(static_cast<long long>(interval_) * 1000));
   ticking_ = true;
   onTimer.raise();

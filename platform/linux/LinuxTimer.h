@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/EventLoop.h"
 #include "platform/Timer.h"
 #include "platform/linux/DescriptorWatch.h"
 #include "platform/linux/TimerDescriptor.h"
@@ -9,10 +10,13 @@ namespace korven::linux_platform {
 // A window timer on a timer descriptor, re-armed at every tick, so that the
 // next tick counts from this one and a late tick never makes the next one
 // early. Timers of whole milliseconds, often one late, would drift a second
-// over the thousand ticks of an update.
+// over the thousand ticks of an update; so would a wake-up late by the
+// system's latency at every tick. So the descriptor expires `early` before
+// the tick is due (the wake-up latency the loop measured), and the tick
+// waits out the rest.
 class LinuxTimer : public Timer, private Watcher {
  public:
-  explicit LinuxTimer(DescriptorWatch& descriptors);
+  LinuxTimer(DescriptorWatch& descriptors, const Clock& clock, const Micros& early);
   ~LinuxTimer() override;
   LinuxTimer(const LinuxTimer&) = delete;
   LinuxTimer& operator=(const LinuxTimer&) = delete;
@@ -26,6 +30,9 @@ class LinuxTimer : public Timer, private Watcher {
   void arm(Micros after);
 
   DescriptorWatch& descriptors_;
+  const Clock& clock_;
+  const Micros& early_;
+  Micros due_{0};
   TimerDescriptor timer_;
   DescriptorWatch::Token token_ = 0;
   bool usable_ = false;

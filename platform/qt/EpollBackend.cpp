@@ -9,10 +9,12 @@ namespace {
 
 class EpollBackend : public Backend {
  public:
-  explicit EpollBackend(const Clock& clock) : loop_(clock) {}
+  explicit EpollBackend(const Clock& clock) : clock_(clock), loop_(clock) {}
   EventLoop& eventLoop() override { return loop_; }
   std::unique_ptr<Timer> createTimer() override {
-    return std::make_unique<linux_platform::LinuxTimer>(loop_.descriptors());
+    // Its ticks are woken as early as the loop's timed waits.
+    return std::make_unique<linux_platform::LinuxTimer>(loop_.descriptors(), clock_,
+                                                        loop_.wakeMargin());
   }
   std::unique_ptr<UdpSocket> createUdpSocket() override {
     return std::make_unique<linux_platform::LinuxUdpSocket>(loop_.descriptors());
@@ -24,6 +26,7 @@ class EpollBackend : public Backend {
   void setWakeMargin(Micros margin) override { loop_.setWakeMargin(margin); }
 
  private:
+  const Clock& clock_;
   EpollEventLoop loop_;
 };
 

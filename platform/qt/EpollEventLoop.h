@@ -27,7 +27,7 @@ class EpollEventLoop : public QtEventLoop, private linux_platform::Watcher {
   linux_platform::DescriptorWatch& descriptors() { return descriptors_; }
   // How long before a timed wait's end the loop is woken: the wake-up
   // latency measured when the loop was made.
-  Micros wakeMargin() const { return margin_; }
+  const Micros& wakeMargin() const { return margin_; }
   void setWakeMargin(Micros margin) { margin_ = margin; }
 
  private:

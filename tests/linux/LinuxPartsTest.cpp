@@ -16,6 +16,7 @@
 #include "platform/linux/DatagramReader.h"
 #include "platform/linux/DescriptorWatch.h"
 #include "platform/linux/LinuxTimer.h"
+#include "platform/system/SteadyClock.h"
 
 namespace korven::linux_platform {
 namespace {
@@ -69,9 +70,11 @@ TEST(LinuxTimer, OneTheSystemRefusesSaysSo) {
   rlimit none = limit;
   none.rlim_cur = static_cast<rlim_t>(next);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-  LinuxTimer refused(watch);
+  const SteadyClock clock;
+  const Micros early(0);
+  LinuxTimer refused(watch, clock, early);
   ::setrlimit(RLIMIT_NOFILE, &limit);
-  LinuxTimer fine(watch);
+  LinuxTimer fine(watch, clock, early);
   EXPECT_FALSE(refused.usable());
   EXPECT_TRUE(fine.usable());
 }
