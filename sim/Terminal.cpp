@@ -106,7 +106,8 @@ Terminal::Actions Terminal::received(ConnId id, TimeUs now, std::string_view byt
   const auto pastBlock = [&](int k) {
     return total >= kBootRequest.size() + kBlockSize * static_cast<std::size_t>(k);
   };
-  if (config_.faults.closeAfterBlock && !c.closeAsked && pastBlock(*config_.faults.closeAfterBlock)) {
+  if (config_.faults.closeAfterBlock && !c.closeAsked &&
+      pastBlock(*config_.faults.closeAfterBlock)) {
     c.closeAsked = true;
     actions.close = true;
   }
