@@ -68,14 +68,14 @@ bool applyPending(Faults& f, const Pending& p, std::string& error) {
     f.slowAccept = *ms * 1000;
     return true;
   }
-  if (p.kind == "close-after") {
+  if (p.kind == "close-after" || p.kind == "stop-reading") {
     if (!needArg(true)) return false;
     const auto k = parseInt(p.arg, 0, 100'000);
     if (!k) {
       error = "--fault " + p.option + ": the block number must be 0 or more";
       return false;
     }
-    f.closeAfterBlock = static_cast<int>(*k);
+    (p.kind == "close-after" ? f.closeAfterBlock : f.stopReadingAfterBlock) = static_cast<int>(*k);
     return true;
   }
   if (p.kind == "status-during") {
@@ -302,9 +302,11 @@ Run it only inside a private network namespace (tools/in-netns).
   --first ADDRESS        address of the first terminal (default 127.0.0.2)
   --image FILE           image the streams must carry (leading zero bytes dropped)
   --fault T:KIND[:ARG]   refuse | slow-accept:MS | close-after:K | status-during:CODE
-                         | silent | answer-twice | malformed-reply
+                         | stop-reading:K | silent | answer-twice | malformed-reply
                          | announce-on-connect (its reply, unasked, whenever
-                         another terminal accepts a connection)   (repeatable)
+                         another terminal accepts a connection)   (repeatable);
+                         stop-reading: after block K the terminal reads
+                         nothing more, with a receive buffer of a few KiB
   --status T:CODE        status byte sent on each new connection (repeatable)
   --status-after T:CODE  sent instead once the terminal took a sound stream
   --report FILE          JSON record written on report, quit, SIGINT and SIGTERM
