@@ -1,5 +1,8 @@
 #include "connections/ConnectionManager.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace korven {
 
 ConnectionManager::ConnectionManager(ProgPrin& window, EventLoop& events, const Clock& clock)
@@ -64,6 +67,7 @@ void ConnectionManager::TCPIP_Connect(int element) {
 }
 
 void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
+  pieceSizes_.push_back(message.size());
   onPiece.raise();
   if (w_.SW_ALL.value() == 1) {
     const int count = w_.TCPIP.count();
@@ -82,17 +86,69 @@ void ConnectionManager::sendTo(int element, const std::string& message, Micros p
   waitForPause(element, pause);
   // The element may be gone or closed by a handler that ran just now.
   TcpSocket* socket = w_.TCPIP.element(element);
+  const auto index = static_cast<std::size_t>(element);
+  if (runs_.size() <= index) runs_.resize(index + 1);
   if (socket == nullptr || !socket->sendData(message)) {
+    // Bytes of earlier pieces that never got through fail first: the
+    // failure belongs to the piece they came from, not to this one.
+    loseUndelivered(element);
     recordFailure(element);
     onHandedOver.raise(element, false);
   } else {
-    onHandedOver.raise(element, true);
-    if (handedOver_.size() <= static_cast<std::size_t>(element)) {
-      handedOver_.resize(static_cast<std::size_t>(element) + 1, Micros::min());
+    const int piece = static_cast<int>(pieceSizes_.size());
+    Run& run = runs_[index];
+    if (run.first == 0 || piece != run.last + 1) {
+      run = Run{piece, piece, socket->bytesHandedOver() - message.size()};
+    } else {
+      run.last = piece;
     }
-    handedOver_[static_cast<std::size_t>(element)] = clock_.now();
+    onHandedOver.raise(element, true);
+    if (handedOver_.size() <= index) handedOver_.resize(index + 1, Micros::min());
+    handedOver_[index] = clock_.now();
   }
   events_.processEvents();
+}
+
+void ConnectionManager::beginStream() {
+  pieceSizes_.clear();
+  runs_.clear();
+}
+
+void ConnectionManager::settle(int element, Micros pause) {
+  const auto index = static_cast<std::size_t>(element);
+  if (index < handedOver_.size() && handedOver_[index] != Micros::min()) {
+    // The drain step is short: what is left goes as the peer reads, and the
+    // close should follow soon after.
+    constexpr Micros kStep(1000);
+    const Micros until = handedOver_[index] + pause + pause;
+    for (TcpSocket* s = w_.TCPIP.element(element); s != nullptr; s = w_.TCPIP.element(element)) {
+      if (s->state() == tcp_state::Connected && s->bytesDelivered() == s->bytesHandedOver()) {
+        if (index < runs_.size()) runs_[index] = Run{};  // all of it got through
+        return;
+      }
+      if (s->state() != tcp_state::Connected || clock_.now() >= until) break;
+      events_.processEventsFor(std::min(kStep, until - clock_.now()));
+    }
+  }
+  loseUndelivered(element);
+}
+
+void ConnectionManager::loseUndelivered(int element) {
+  const auto index = static_cast<std::size_t>(element);
+  if (index >= runs_.size() || runs_[index].first == 0) return;
+  const Run run = std::exchange(runs_[index], Run{});
+  const TcpSocket* socket = w_.TCPIP.element(element);
+  const std::uint64_t delivered = socket != nullptr ? socket->bytesDelivered() : run.before;
+  std::uint64_t end = run.before;
+  int lost = run.first;
+  while (lost <= run.last) {
+    end += pieceSizes_[static_cast<std::size_t>(lost - 1)];
+    if (end > delivered) break;
+    ++lost;
+  }
+  if (lost > run.last) return;
+  recordFailure(element);
+  for (int piece = lost; piece <= run.last; ++piece) onLost.raise(element, piece);
 }
 
 void ConnectionManager::waitForPause(int element, Micros pause) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -72,11 +73,21 @@ class TcpSocket {
     return connect();
   }
   // Hands the bytes to the connection as one write; false when not connected.
+  // What the system does not take at once waits in order, before later sends.
   virtual bool sendData(std::string_view bytes) = 0;
   // Everything received and not yet read.
   virtual std::string getData() = 0;
   // Drops the connection at once, discarding unread data; the state is 0 after.
+  // Bytes that had not gone yet are lost with it.
   virtual void close() = 0;
+
+  // The truth of a stream, counted from the start of the last connection:
+  // the bytes sendData accepted, and of those the ones that got through,
+  // acknowledged by the peer where the system tells, else taken by the
+  // system. After a failure or a close both stay as they were then; whatever
+  // lies between the two never reached the peer.
+  virtual std::uint64_t bytesHandedOver() const = 0;
+  virtual std::uint64_t bytesDelivered() const = 0;
 
   Event<> onConnect;
   Event<std::size_t> onDataArrival;  // bytes waiting

@@ -13,6 +13,9 @@ class Timer {
   virtual ~Timer() = default;
   virtual void setInterval(int milliseconds) = 0;
   virtual int interval() const = 0;
+  // False when the system refused what the timer needs (a descriptor, its
+  // watch, an arming): it would never tick.
+  virtual bool usable() const = 0;
 
   Event<> onTimer;
 };

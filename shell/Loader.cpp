@@ -26,6 +26,7 @@ Loader::Loader(Platform& platform, bool configurationFile)
   connections_.onHandedOver.connect(
       [this](int element, bool sent) { report_.handedOver(element, sent); });
   connections_.onPieceDone.connect([this] { report_.pieceDone(); });
+  connections_.onLost.connect([this](int element, int piece) { report_.lost(element, piece); });
   transferEngine_.onFinished.connect([this] { report_.finished(); });
   replyHandling_.onStatus.connect(
       [this](int element, const std::string& status) { report_.statusReceived(element, status); });
@@ -51,6 +52,12 @@ bool Loader::PROG_PRIN_Load() {
 bool Loader::startupSteps() {
   window_.PROG_PRIN.setVisible(true);
   platform_.dialogs().message(kStartupNotice, true);
+
+  // A timer the system refused would never tick: no query, no connection,
+  // an update that never ends.
+  for (const auto* timer : {&window_.TIM_UDP_CALL, &window_.TIM_CON, &window_.TIM_SEND}) {
+    if (!(*timer)->usable()) return false;
+  }
 
   Files& files = platform_.files();
   const std::string folder = files.currentFolder();

@@ -72,8 +72,8 @@ void Datagrams::onReadable() {
       sender = INADDR_LOOPBACK;
       from.sin_addr.s_addr = htonl(sender);
     }
-    // Never answer anything from off this machine.
-    if (!to || !isLoopback(sender)) continue;
+    // Never answer anything from off this machine or a test's own segments.
+    if (!to || !isSimulatorNetwork(sender)) continue;
     const bool broadcast = *to == INADDR_BROADCAST;
     const std::string_view bytes(data, static_cast<std::size_t>(n));
     std::size_t begin = 0;

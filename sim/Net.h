@@ -39,6 +39,15 @@ std::string endpoint(const sockaddr_in& a);
 inline bool isLoopback(std::uint32_t address) {
   return (address >> 24) == 127;
 }
+// 198.18.0.0/15, set aside for network tests: the segments a test builds
+// of namespaces joined by virtual links, never a real network.
+inline bool isTestNetwork(std::uint32_t address) {
+  return (address & 0xFFFE0000u) == 0xC6120000u;
+}
+// Where the simulator lives and answers: this machine, or a test's own segments.
+inline bool isSimulatorNetwork(std::uint32_t address) {
+  return isLoopback(address) || isTestNetwork(address);
+}
 
 // The terminal at a host-order address; terminals sit on consecutive addresses.
 std::optional<std::size_t> terminalAt(const std::vector<Terminal>& terminals,

@@ -9,6 +9,13 @@ namespace {
 
 constexpr std::uint32_t kLoopbackNet = 127u << 24;
 constexpr std::uint32_t kLastLoopback = (127u << 24) | 0xFFFFFE;  // 127.255.255.254
+constexpr std::uint32_t kTestNet = 0xC6120000u;                   // 198.18.0.0/15
+constexpr std::uint32_t kLastTestNet = 0xC613FFFEu;               // 198.19.255.254
+
+// The network the first terminal lies in: loopback, or the test range.
+bool inTestNet(std::uint32_t address) {
+  return (address & 0xFFFE0000u) == kTestNet;
+}
 constexpr int kMaxCount = 100'000;
 
 std::optional<long long> parseInt(const std::string& text, long long min, long long max) {
@@ -61,14 +68,14 @@ bool applyPending(Faults& f, const Pending& p, std::string& error) {
     f.slowAccept = *ms * 1000;
     return true;
   }
-  if (p.kind == "close-after") {
+  if (p.kind == "close-after" || p.kind == "stop-reading") {
     if (!needArg(true)) return false;
     const auto k = parseInt(p.arg, 0, 100'000);
     if (!k) {
       error = "--fault " + p.option + ": the block number must be 0 or more";
       return false;
     }
-    f.closeAfterBlock = static_cast<int>(*k);
+    (p.kind == "close-after" ? f.closeAfterBlock : f.stopReadingAfterBlock) = static_cast<int>(*k);
     return true;
   }
   if (p.kind == "status-during") {
@@ -155,8 +162,12 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       o.count = static_cast<int>(*n);
     } else if (a == "--first") {
       const auto address = parseIpv4(v);
-      if (!address || (*address >> 24) != 127 || *address == kLoopbackNet) {
-        error = "--first: expected a loopback address such as 127.0.0.2, got \"" + v + "\"";
+      if (!address || !(((*address >> 24) == 127 && *address != kLoopbackNet) ||
+                        (inTestNet(*address) && *address != kTestNet))) {
+        error =
+            "--first: expected a loopback address such as 127.0.0.2 (or, in a test's own "
+            "segment, one of 198.18.0.0/15), got \"" +
+            v + "\"";
         return std::nullopt;
       }
       o.first = *address;
@@ -228,10 +239,11 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
       return std::nullopt;
     }
   }
-  if (o.first + static_cast<std::uint32_t>(o.count - 1) > kLastLoopback ||
+  const std::uint32_t last = inTestNet(o.first) ? kLastTestNet : kLastLoopback;
+  if (o.first + static_cast<std::uint32_t>(o.count - 1) > last ||
       o.first + static_cast<std::uint32_t>(o.count - 1) < o.first) {
-    error = "--count " + std::to_string(o.count) + " from " + formatIpv4(o.first) +
-            " runs past 127.255.255.254";
+    error = "--count " + std::to_string(o.count) + " from " + formatIpv4(o.first) + " runs past " +
+            formatIpv4(last);
     return std::nullopt;
   }
   o.terminals.resize(static_cast<std::size_t>(o.count));
@@ -294,11 +306,14 @@ it only in a private network namespace (korven-sim(1) shows how).
 
 Terminals:
   --count N              how many (default 8)
-  --first ADDRESS        the first one's address (default 127.0.0.2)
+  --first ADDRESS        the first one's address: loopback (default
+                         127.0.0.2) or, on a test's own segment, 198.18.0.0/15
   --fault T:KIND[:ARG]   a fault of terminal T (repeatable), KIND one of:
       refuse               refuses every connection
       slow-accept:MS       accepts a connection only after MS ms
       close-after:K        hangs up once block K has come
+      stop-reading:K       reads nothing more once block K has come, with
+                           a receive buffer of a few KiB
       status-during:CODE   says CODE once the first block has come
       silent               never answers the query
       answer-twice         answers each query twice

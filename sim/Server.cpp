@@ -159,6 +159,12 @@ void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
   conns_[key] = {fd, i, id};
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (t.config().faults.stopReadingAfterBlock) {
+    // The kernel keeps at least a few KiB whatever is asked; what it cannot
+    // hold is not acknowledged, so the rest waits on the sender's side.
+    const int small = 2048;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  }
   // Arrival times come from the kernel, so a read held up by scheduling
   // does not make the pause before it look long and the one after it short.
   ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
@@ -180,7 +186,15 @@ void Server::openConnection(std::size_t i, int fd, const sockaddr_in& peer) {
 void Server::carry(std::uint32_t key, const Terminal::Actions& actions) {
   auto it = conns_.find(key);
   if (it == conns_.end()) return;
-  const Conn& c = it->second;
+  Conn& c = it->second;
+  if (actions.stopReading && !c.stopped) {
+    c.stopped = true;
+    line("STOPPED READING " + terminals_[c.terminal].address());
+    epoll_event ev{};
+    ev.events = EPOLLRDHUP;
+    ev.data.u64 = tag(kConn, key);
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+  }
   if (!actions.send.empty()) {
     const TimeUs t = now();
     if (::send(c.fd, actions.send.data(), actions.send.size(), MSG_NOSIGNAL) > 0) {
@@ -197,12 +211,17 @@ void Server::onConn(std::uint32_t key) {
     auto it = conns_.find(key);
     if (it == conns_.end()) return;
     const Conn c = it->second;
+    if (c.stopped) {
+      // Only the end of the connection wakes it now; what waits stays unread.
+      if (first) closeConn(key, false, now());
+      return;
+    }
     TimeUs arrival = 0;
     const ssize_t n = receiveStamped(c.fd, data, sizeof data, arrival);
     if (n > 0) {
       const Terminal::Actions actions = terminals_[c.terminal].received(
           c.id, arrival, std::string_view(data, static_cast<std::size_t>(n)));
-      if (actions.close || !actions.send.empty()) {
+      if (actions.close || actions.stopReading || !actions.send.empty()) {
         if (!actions.send.empty()) {
           line("STATUS " + terminals_[c.terminal].address() + " " +
                statusName(static_cast<unsigned char>(actions.send[0])) + " sent during the stream");

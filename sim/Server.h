@@ -50,6 +50,7 @@ class Server {
     int fd = -1;
     std::size_t terminal = 0;
     Terminal::ConnId id = 0;
+    bool stopped = false;  // reads no more: only its end is watched
   };
   struct Timed {
     TimeUs due;

@@ -106,11 +106,18 @@ Terminal::Actions Terminal::received(ConnId id, TimeUs now, std::string_view byt
     c.statusDuringSent = true;
     actions.send.push_back(static_cast<char>(*config_.faults.statusDuring));
   }
+  const auto pastBlock = [&](int k) {
+    return total >= kBootRequest.size() + kBlockSize * static_cast<std::size_t>(k);
+  };
   if (config_.faults.closeAfterBlock && !c.closeAsked &&
-      total >= kBootRequest.size() +
-                   kBlockSize * static_cast<std::size_t>(*config_.faults.closeAfterBlock)) {
+      pastBlock(*config_.faults.closeAfterBlock)) {
     c.closeAsked = true;
     actions.close = true;
+  }
+  if (config_.faults.stopReadingAfterBlock && !c.stopAsked &&
+      pastBlock(*config_.faults.stopReadingAfterBlock)) {
+    c.stopAsked = true;
+    actions.stopReading = true;
   }
   return actions;
 }

@@ -19,9 +19,12 @@ namespace korven::sim {
 // Misbehaviour switched on per terminal, so the program's handling of it
 // can be shown.
 struct Faults {
-  bool refuse = false;                        // every connection refused
-  std::optional<TimeUs> slowAccept;           // a connection completes only after this
-  std::optional<int> closeAfterBlock;         // hang up once block K has arrived
+  bool refuse = false;                 // every connection refused
+  std::optional<TimeUs> slowAccept;    // a connection completes only after this
+  std::optional<int> closeAfterBlock;  // hang up once block K has arrived
+  // Read nothing more once block K has arrived, with a receive buffer kept
+  // small, so the sender's bytes pile up on its side.
+  std::optional<int> stopReadingAfterBlock;
   std::optional<unsigned char> statusDuring;  // send this once the first block arrives
   bool silent = false;                        // never answer the query
   bool answerTwice = false;
@@ -81,8 +84,9 @@ class Terminal {
   };
 
   struct Actions {
-    std::string send;    // bytes to send on the connection now
-    bool close = false;  // then hang up
+    std::string send;          // bytes to send on the connection now
+    bool close = false;        // then hang up
+    bool stopReading = false;  // leave whatever comes next unread
   };
 
   Terminal(TerminalConfig config, std::shared_ptr<const Expectations> expect);
@@ -135,6 +139,7 @@ class Terminal {
     bool bootSeen = false;
     bool statusDuringSent = false;
     bool closeAsked = false;
+    bool stopAsked = false;
   };
 
   TerminalConfig config_;

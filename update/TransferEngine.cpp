@@ -28,6 +28,7 @@ void TransferEngine::TIM_SEND_Timer() {
   // since its previous piece.
   const Micros pause(static_cast<long long>(timer.interval()) * 1000);
   if (i == 0) {
+    connections_.beginStream();
     AFF_PROC_UPD(true);
     timer.setInterval(1);
     AFF_MSG_UPD(kStepBoot);
@@ -73,8 +74,11 @@ void TransferEngine::finish(Micros pause) {
   const int count = w_.TCPIP.count();
   events.processEvents();
   for (int k = 0; k < count; ++k) {
-    // The close, too, comes no sooner than the pause after the last piece.
+    // The close, too, comes no sooner than the pause after the last piece;
+    // what the connection still holds gets one pause more, and whatever has
+    // not got through then is lost, not reported sent.
     connections_.waitForPause(k, pause);
+    connections_.settle(k, pause);
     // A terminal's reply during the update (a checksum error, a full memory)
     // waits unread; closing would discard it and the update would look fine.
     if (showReplies_) showReplies_(k);

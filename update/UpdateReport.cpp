@@ -136,6 +136,13 @@ void UpdateReport::discoveryReply(const std::string& address, const std::string&
   discoveryReplies_[address] = datagram;
 }
 
+void UpdateReport::lost(int element, int piece) {
+  TerminalRecord* t = running_ ? rowOfElement(element) : nullptr;
+  if (t == nullptr) return;
+  if (t->piecesSent > 0) --t->piecesSent;
+  if (!t->firstFailedPiece || piece < *t->firstFailedPiece) t->firstFailedPiece = piece;
+}
+
 std::string UpdateReport::pathFor(const UpdateRecord& record) {
   if (!file.empty()) return file;
   Files& files = platform_.files();

@@ -34,6 +34,9 @@ class UpdateReport {
   void statusReceived(int element, const std::string& status);
   // A terminal answered the query with `datagram`.
   void discoveryReply(const std::string& address, const std::string& datagram);
+  // A piece counted as handed over never got through: it is no longer sent,
+  // and the first failed piece is the earliest lost or failed one.
+  void lost(int element, int piece);
   // The update ended: the report is written.
   void finished();
   // No update runs: the report of one that would start now, each terminal of

@@ -22,6 +22,9 @@ void UpdateStart::B_UPDATE_Click() {
     refused(kNotReady);
     return;
   }
+  // Without its timer the update would send nothing and never end, the
+  // window left disabled.
+  if (!w_.TIM_SEND->usable() && refused(kNoSendTimer)) return;
 
   // The image is read, and the pace checked, before anything changes. The
   // window takes no input meanwhile: reading the leading zeros of a large

@@ -13,6 +13,7 @@ inline constexpr const char* kNotReady = "ERROR: Terminal not ready !";
 inline constexpr const char* kCannotReadImage = "ERROR: Cannot read the image file !";
 inline constexpr const char* kImageTooLarge = "ERROR: Image too large !";
 inline constexpr const char* kInvalidDelay = "ERROR: Invalid delay !";
+inline constexpr const char* kNoSendTimer = "ERROR: Cannot start the send timer !";
 
 // The image and pace of an update that started.
 struct ImageFacts {

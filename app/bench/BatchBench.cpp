@@ -1,7 +1,7 @@
 // An all-terminals update of the largest image to N simulated terminals:
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
-// costs the program.   usage: batch_bench N   (inside tools/in-netns)
+// costs the program.   usage: batch_bench N [--unpinned] [--no-spin]   (inside tools/in-netns)
 #include <sched.h>
 
 #include <QApplication>
@@ -131,8 +131,21 @@ int fail(const char* what, const korven::simproc::SimProcess& sim) {
 
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 0;
-  if (n < 1 || n > 32767) {
-    std::fprintf(stderr, "usage: batch_bench N   (1 to 32767 terminals)\n");
+  // --unpinned: the program and the simulator share every core, as on a
+  // technician's PC where nothing is pinned. --no-spin: timed waits are
+  // woken at their end, not the measured wake-up latency before it.
+  bool unpinned = false;
+  bool noSpin = false;
+  bool usage = n < 1 || n > 32767;
+  for (int i = 2; i < argc; ++i) {
+    const std::string option = argv[i];
+    unpinned = unpinned || option == "--unpinned";
+    noSpin = noSpin || option == "--no-spin";
+    usage = usage || (option != "--unpinned" && option != "--no-spin");
+  }
+  if (usage) {
+    std::fprintf(stderr,
+                 "usage: batch_bench N [--unpinned] [--no-spin]   (1 to 32767 terminals)\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -148,13 +161,14 @@ int main(int argc, char** argv) {
   // end-to-end tests allow the same 5 ms. The waits after the boot request
   // start once it has gone to every terminal, so the first ones wait longer
   // by the whole fan-out.
-  const int programCore = setCoresForTheSimulator();
+  const int programCore = unpinned ? -1 : setCoresForTheSimulator();
   const bool started = sim.start(
       simulatorPath(), {"--count", QString::number(n), "--image", imagePath, "--boot", "whole",
                         "--early-tolerance", "5", "--wait-late-tolerance", "500"});
   keepTheProgramCore(programCore);
   if (!started) return fail("the simulator did not start", sim);
   if (!program.start()) return fail("start-up failed", sim);
+  if (noSpin) program.platform.backend().setWakeMargin(korven::Micros(0));
   korven::ProgPrin& w = program.w();
   const auto listedAt = Clock::now();
   if (!program.waitFor([&] { return w.LST_ALL.count() == n; }, 15'000)) {
@@ -188,6 +202,9 @@ int main(int argc, char** argv) {
   } else {
     std::printf("  program and simulator share the cores\n");
   }
+  std::printf("  platform: %s; timed waits woken %lld us before their end\n",
+              korven::qt::QtPlatform::backendName(),
+              static_cast<long long>(program.platform.backend().wakeMargin().count()));
   std::printf(
       "  update of %d blocks (%s): %.3f s from the click to the window enabled; "
       "nominal %.3f s; ratio %.4f\n",

@@ -52,6 +52,8 @@ class TimedTcpSocket : public TcpSocket {
   }
   std::string getData() override { return inner_->getData(); }
   void close() override { inner_->close(); }
+  std::uint64_t bytesHandedOver() const override { return inner_->bytesHandedOver(); }
+  std::uint64_t bytesDelivered() const override { return inner_->bytesDelivered(); }
 
  private:
   std::unique_ptr<TcpSocket> inner_;

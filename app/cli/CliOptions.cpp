@@ -24,14 +24,21 @@ struct CommandRow {
   std::set<std::string> options;
 };
 const CommandRow kCommands[] = {
-    {"discover", CliOptions::Command::Discover, "", {"wait", "json", "quiet", "verbose"}},
+    {"discover",
+     CliOptions::Command::Discover,
+     "",
+     {"wait", "json", "interface", "quiet", "verbose"}},
     {"update",
      CliOptions::Command::Update,
      "IMAGE",
      {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
       "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves",
-      "quiet", "verbose"}},
-    {"mode", CliOptions::Command::Mode, "MODE", {"terminal", "all", "quiet", "verbose"}},
+      "interface", "quiet", "verbose"}},
+    {"mode",
+     CliOptions::Command::Mode,
+     "MODE",
+     {"terminal", "all", "interface", "quiet", "verbose"}},
+    {"interfaces", CliOptions::Command::Interfaces, "", {}},
 };
 
 // Options that take a value, with the value's name as the help shows it.
@@ -47,7 +54,8 @@ const std::pair<const char*, const char*> kValueOptions[] = {{"wait", "SECONDS"}
                                                              {"report", "FILE"},
                                                              {"waves", "SIZES"},
                                                              {"max-failed", "N|P%"},
-                                                             {"pause-between-waves", "SECONDS"}};
+                                                             {"pause-between-waves", "SECONDS"},
+                                                             {"interface", "NAME,..."}};
 const char* const kFlags[] = {"all", "json", "dry-run", "quiet", "verbose", "help", "h", "version"};
 
 std::vector<std::string> commandNames() {
@@ -226,6 +234,17 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
             " goes with --waves; add --waves SIZES, or leave it out";
     return false;
   }
+  if (p.isSet("interface")) {
+    for (const QString& name : p.value("interface").split(',')) {
+      o.interfaces.push_back(name.toStdString());
+    }
+    std::string problem;
+    broadcastInterfaces(o.interfaces, &problem);
+    if (!problem.empty()) {
+      error = "--interface " + problem + "; korven-cli interfaces lists those a broadcast goes out on";
+      return false;
+    }
+  }
   o.dryRun = p.isSet("dry-run");
   o.retryReport = p.value("retry").toStdString();
   o.reportFile = p.value("report").toStdString();
@@ -249,7 +268,9 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   const char* choices = update
                             ? "--terminal ADDRESS, --all, --terminals ADDRESS,... or --retry REPORT"
                             : "--terminal ADDRESS or --all";
-  if (given != 1 && o.command != CliOptions::Command::Discover) {
+  const bool targeted =
+      o.command == CliOptions::Command::Update || o.command == CliOptions::Command::Mode;
+  if (given != 1 && targeted) {
     error = std::string(given == 0 ? "which terminals? no target given; give one of "
                                    : "more than one target given; give only one of ") +
             choices;

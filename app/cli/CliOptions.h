@@ -12,7 +12,7 @@ namespace korven::cli {
 
 // The command line of korven-cli.
 struct CliOptions {
-  enum class Command { Help, Version, Discover, Update, Mode };
+  enum class Command { Help, Version, Discover, Update, Mode, Interfaces };
   // Which terminals an update or a mode command is for.
   enum class Target { None, Single, All, Given, Retry };
 
@@ -37,6 +37,8 @@ struct CliOptions {
   std::vector<Share> waves;  // empty: one batch
   std::optional<Share> maxFailed;
   double pauseBetweenWaves = 0;
+  // The interfaces broadcasts go out on; empty: every one that can.
+  std::vector<std::string> interfaces;
 };
 
 // Parses the arguments after the program's name; on failure nullopt with

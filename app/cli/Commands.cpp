@@ -8,7 +8,9 @@
 #include "app/cli/ReportJson.h"
 #include "app/cli/Session.h"
 #include "discovery/ModeCommands.h"
+#include "platform/Ipv4.h"
 #include "platform/Text.h"
+#include "platform/system/NetworkInterfaces.h"
 
 namespace korven::cli {
 
@@ -62,6 +64,20 @@ int mode(const CliOptions& o) {
   }
   std::fprintf(stderr, "%s sent ten times to %s\n", button.text().c_str(),
                single ? o.terminal.c_str() : "every terminal");
+  return kClean;
+}
+
+int interfaces(const CliOptions&) {
+  const std::vector<NetworkInterface> found = broadcastInterfaces({});
+  if (found.empty()) {
+    std::fprintf(stderr,
+                 "korven-cli: no interface is up and able to broadcast besides loopback; a "
+                 "broadcast goes out once, where the routing table sends it\n");
+  }
+  for (const NetworkInterface& i : found) {
+    std::printf("%s %s %s\n", i.name.c_str(), dottedIpv4(i.address).c_str(),
+                dottedIpv4(*i.broadcast).c_str());
+  }
   return kClean;
 }
 

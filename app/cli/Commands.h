@@ -7,5 +7,6 @@ namespace korven::cli {
 int discover(const CliOptions& options);
 int update(const CliOptions& options);
 int mode(const CliOptions& options);
+int interfaces(const CliOptions& options);
 
 }  // namespace korven::cli

@@ -7,6 +7,7 @@ const char* cliUsage() {
   return R"(Usage: korven-cli discover [OPTION]...
        korven-cli update IMAGE TARGET [OPTION]...
        korven-cli mode MODE TARGET [OPTION]...
+       korven-cli interfaces
 
 The firmware loader without its window, for scripts: the same discovery, mode
 commands and update stream as korven-loader. It works in the current folder
@@ -19,6 +20,9 @@ Commands:
                       path) to the terminals of TARGET, as UPDATE does
   mode MODE           send a mode frame ten times, as the window's buttons
                       do: go-boot, go-term, active, passive or show-mac
+  interfaces          list the interfaces a broadcast goes out on (name,
+                      address, broadcast address): each one up, not
+                      loopback, that can broadcast
 
 Targets (update and mode need one; mode takes --terminal or --all):
   --terminal ADDRESS  one terminal
@@ -48,6 +52,12 @@ Timing (update):
                       a pause after each wave (default 0)
   --dry-run           all but the sending: discovery, connections, the image
                       read; the report says "planned"
+
+Networks (discover, update, mode):
+  --interface NAME,...
+                      broadcasts (the query, frames to all terminals) go out
+                      on these interfaces only; by default on every one
+                      korven-cli interfaces lists
 
 Output:
   --report FILE       the report (default reports/DATE_TIME_IMAGE.csv)

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
       return discover(*options);
     case CliOptions::Command::Update:
       return update(*options);
+    case CliOptions::Command::Interfaces:
+      return interfaces(*options);
     default:
       return mode(*options);
   }

@@ -1,21 +1,17 @@
 #include "platform/qt/QtPlatform.h"
 
-#include "platform/qt/QtTcpSocket.h"
-#include "platform/qt/QtTimer.h"
-#include "platform/qt/QtUdpSocket.h"
-
 namespace korven::qt {
 
-std::unique_ptr<Timer> QtPlatform::createTimer() {
-  return std::make_unique<QtTimer>(loop_.descriptors());
+#ifdef KORVEN_PLATFORM_EPOLL
+QtPlatform::QtPlatform(Dialogs& dialogs) : backend_(makeEpollBackend(clock_)), dialogs_(dialogs) {}
+const char* QtPlatform::backendName() {
+  return "Linux (epoll set under Qt's loop)";
 }
-
-std::unique_ptr<UdpSocket> QtPlatform::createUdpSocket() {
-  return std::make_unique<QtUdpSocket>();
+#else
+QtPlatform::QtPlatform(Dialogs& dialogs) : backend_(makeQtBackend(clock_)), dialogs_(dialogs) {}
+const char* QtPlatform::backendName() {
+  return "Qt only";
 }
-
-std::unique_ptr<TcpSocket> QtPlatform::createTcpSocket() {
-  return std::make_unique<QtTcpSocket>(loop_.descriptors());
-}
+#endif
 
 }  // namespace korven::qt

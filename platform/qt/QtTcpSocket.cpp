@@ -1,29 +1,33 @@
 #include "platform/qt/QtTcpSocket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/epoll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <utility>
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QTimer>
 
 #include "platform/Ipv4.h"
 
 namespace korven::qt {
 namespace {
 
-constexpr std::uint32_t kReading = EPOLLIN | EPOLLRDHUP;
+constexpr int kSystemSendBuffer = 8192;
 
 }  // namespace
 
-QtTcpSocket::QtTcpSocket(DescriptorWatch& descriptors) : descriptors_(descriptors) {}
+QtTcpSocket::QtTcpSocket() {
+  // The terminals are on the local network: never through a proxy the
+  // desktop may have set for the web.
+  socket_.setProxy(QNetworkProxy::NoProxy);
+  QObject::connect(&socket_, &QTcpSocket::connected, [this] { connected(); });
+  QObject::connect(&socket_, &QTcpSocket::errorOccurred,
+                   [this](QAbstractSocket::SocketError error) { failed(error); });
+  QObject::connect(&socket_, &QTcpSocket::readyRead, [this] { arrived(); });
+  QObject::connect(&socket_, &QTcpSocket::bytesWritten,
+                   [this](qint64 n) { taken_ += static_cast<std::uint64_t>(n); });
+}
 
 QtTcpSocket::~QtTcpSocket() {
-  release();
+  socket_.disconnect();  // no signal reaches a half-destroyed socket
+  socket_.abort();
 }
 
 bool QtTcpSocket::connect() {
@@ -33,110 +37,60 @@ bool QtTcpSocket::connect() {
     state_ = tcp_state::Error;
     return false;
   }
-  descriptor_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (descriptor_ < 0) {
-    state_ = tcp_state::Error;  // out of descriptors: the next pass tries again
-    return true;
-  }
-  // Each piece of an update leaves when it is handed over.
-  const int on = 1;
-  ::setsockopt(descriptor_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<std::uint16_t>(remotePort()));
-  peer.sin_addr.s_addr = htonl(*host);
-  // The outcome is told by the loop, also when the connection is made at
-  // once: the Connect event never runs inside the call that asked for it.
-  if (::connect(descriptor_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
-      errno != EINPROGRESS && errno != EINTR) {
-    fail(errno);
-    return true;
-  }
-  watched_ = EPOLLOUT;
-  token_ = descriptors_.add(descriptor_, watched_, *this);
-  if (token_ == 0) {
-    fail(errno);
-    return true;
-  }
+  handedOver_ = taken_ = 0;  // counted per connection
   state_ = tcp_state::Connecting;
+  insideConnect_ = true;
+  socket_.connectToHost(QHostAddress(*host), static_cast<quint16>(remotePort()));
+  insideConnect_ = false;
   return true;
 }
 
-void QtTcpSocket::ready(std::uint32_t events) {
-  if (state_ == tcp_state::Connecting) {
-    int error = 0;
-    socklen_t size = sizeof error;
-    ::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &error, &size);
-    if (error != 0) {
-      fail(error);
-      return;
-    }
-    state_ = tcp_state::Connected;
-    watchFor(kReading);
+void QtTcpSocket::connected() {
+  // Each piece of an update leaves when it is handed over.
+  socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  // Qt tells what the system took, not what the peer acknowledged: with
+  // little room in the system, what a terminal that stopped reading never
+  // took stays in Qt's buffer, where it is counted as not delivered. A
+  // stream of pieces a pause apart never needs more.
+  socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
+  state_ = tcp_state::Connected;
+  // The Connect event never runs inside the call that asked for it.
+  if (insideConnect_) {
+    QTimer::singleShot(0, &socket_, [this] { onConnect.raise(); });
+  } else {
     onConnect.raise();  // last: a handler may destroy this socket
-    return;
   }
-  if (state_ != tcp_state::Connected) return;
-  if ((events & EPOLLOUT) != 0 && !unsent_.empty()) {
-    if (!write(std::exchange(unsent_, {}))) return;
-  }
-  if ((events & (kReading | EPOLLHUP | EPOLLERR)) == 0) return;
-  const std::size_t before = received_.size();
-  receive();
-  // Data that came before the peer closed is still announced and readable.
-  if (received_.size() > before) onDataArrival.raise(received_.size());  // last, as above
 }
 
-void QtTcpSocket::receive() {
-  std::array<char, 4096> buffer;  // status replies are a byte or a few
-  for (;;) {
-    const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (n > 0) {
-      received_.append(buffer.data(), static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      fail(ECONNRESET);  // the peer closed
-      return;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      return;
-    } else if (errno != EINTR) {
-      fail(errno);
-      return;
-    }
-  }
+void QtTcpSocket::failed(QAbstractSocket::SocketError error) {
+  // Aborting below may tell again.
+  if (state_ != tcp_state::Connecting && state_ != tcp_state::Connected) return;
+  // Data that came before the peer closed stays readable.
+  received_ += socket_.readAll().toStdString();
+  state_ = error == QAbstractSocket::RemoteHostClosedError ? tcp_state::Closing : tcp_state::Error;
+  socket_.abort();
+}
+
+void QtTcpSocket::arrived() {
+  const std::size_t before = received_.size();
+  received_ += socket_.readAll().toStdString();
+  if (received_.size() > before) onDataArrival.raise(received_.size());  // last, as above
 }
 
 bool QtTcpSocket::sendData(std::string_view bytes) {
   if (state_ != tcp_state::Connected) return false;
-  // Bytes the kernel has not taken yet go first; writing past them would
-  // reorder the stream. They are offered again now: a frozen wait may
-  // follow at once.
-  if (!unsent_.empty()) {
-    unsent_.append(bytes);
-    return write(std::exchange(unsent_, {}));
+  if (socket_.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+      static_cast<qint64>(bytes.size())) {
+    return false;
   }
-  return write(bytes);
-}
-
-bool QtTcpSocket::write(std::string_view bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n =
-        ::send(descriptor_, bytes.data() + sent, bytes.size() - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<std::size_t>(n);
-    } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-      // The kernel's buffer is full (the peer does not read): the rest goes
-      // when the socket takes more, before anything sent later.
-      unsent_.assign(bytes.substr(sent));
-      watchFor(kReading | EPOLLOUT);
-      return true;
-    } else if (errno != EINTR) {
-      fail(errno);
-      return false;
-    }
-  }
-  watchFor(kReading);
-  return true;
+  handedOver_ += bytes.size();
+  // To the system now, as the timetable wants it, not at the next pass of
+  // the loop. A connection found broken here fails this send, as the
+  // system's own send would.
+  socket_.flush();
+  if (state_ == tcp_state::Connected) return true;
+  handedOver_ -= bytes.size();
+  return false;
 }
 
 std::string QtTcpSocket::getData() {
@@ -144,30 +98,9 @@ std::string QtTcpSocket::getData() {
 }
 
 void QtTcpSocket::close() {
-  release();
   state_ = tcp_state::Closed;
+  socket_.abort();
   received_.clear();
-  unsent_.clear();
-}
-
-void QtTcpSocket::watchFor(std::uint32_t events) {
-  if (events == watched_) return;
-  watched_ = events;
-  descriptors_.change(token_, descriptor_, events);
-}
-
-void QtTcpSocket::fail(int error) {
-  release();
-  unsent_.clear();
-  state_ = error == ECONNRESET || error == EPIPE ? tcp_state::Closing : tcp_state::Error;
-}
-
-void QtTcpSocket::release() {
-  if (descriptor_ < 0) return;
-  descriptors_.remove(token_, descriptor_);
-  ::close(descriptor_);
-  descriptor_ = -1;
-  token_ = 0;
 }
 
 }  // namespace korven::qt

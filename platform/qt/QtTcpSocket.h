@@ -1,21 +1,19 @@
 #pragma once
 
+#include <QTcpSocket>
+
 #include <string>
 
 #include "platform/Sockets.h"
-#include "platform/qt/QtEventLoop.h"
 
 namespace korven::qt {
 
-// A non-blocking TCP client on the system's socket calls, with the classic
-// states, watched in the event loop's descriptor set rather than by Qt: Qt
-// would ask the system about each of a thousand connections at every turn
-// of its loop, and its buffered write costs as much again as the system
-// call. A refused or failed connection stays in state 9, and one the peer
-// closed in state 8, until close().
-class QtTcpSocket : public TcpSocket, private Watcher {
+// A TCP client on QTcpSocket with the classic states: a refused or failed
+// connection stays in state 9, and one the peer closed in state 8, until
+// close(). Qt holds what the system does not take and writes it in order.
+class QtTcpSocket : public TcpSocket {
  public:
-  explicit QtTcpSocket(DescriptorWatch& descriptors);
+  QtTcpSocket();
   ~QtTcpSocket() override;
   QtTcpSocket(const QtTcpSocket&) = delete;
   QtTcpSocket& operator=(const QtTcpSocket&) = delete;
@@ -25,26 +23,21 @@ class QtTcpSocket : public TcpSocket, private Watcher {
   bool sendData(std::string_view bytes) override;
   std::string getData() override;
   void close() override;
+  std::uint64_t bytesHandedOver() const override { return handedOver_; }
+  // Qt tells what the system took, not what the peer acknowledged.
+  std::uint64_t bytesDelivered() const override { return taken_; }
 
  private:
-  void ready(std::uint32_t events) override;
-  // Reads everything waiting; an end or a failure closes the descriptor.
-  void receive();
-  // Writes what the kernel takes; false when the connection failed.
-  bool write(std::string_view bytes);
-  void watchFor(std::uint32_t events);
-  // Closes the descriptor and remembers why: a reset or closed peer is 8,
-  // anything else 9.
-  void fail(int error);
-  void release();
+  void connected();
+  void failed(QAbstractSocket::SocketError error);
+  void arrived();
 
-  DescriptorWatch& descriptors_;
-  int descriptor_ = -1;
-  DescriptorWatch::Token token_ = 0;
-  std::uint32_t watched_ = 0;  // the epoll events asked for
+  QTcpSocket socket_;
   int state_ = tcp_state::Closed;
-  std::string received_;  // not yet read by getData()
-  std::string unsent_;    // what the kernel did not take yet, in order
+  bool insideConnect_ = false;
+  std::string received_;
+  std::uint64_t handedOver_ = 0;
+  std::uint64_t taken_ = 0;
 };
 
 }  // namespace korven::qt

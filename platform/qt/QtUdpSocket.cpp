@@ -1,14 +1,26 @@
 #include "platform/qt/QtUdpSocket.h"
 
+#include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QVariant>
 #include <chrono>
 
 #include "platform/Ipv4.h"
 
 namespace korven::qt {
+namespace {
 
-QtUdpSocket::~QtUdpSocket() {
-  reader_.reset();  // its thread reads the socket, which goes next
+// Thousands of terminals may answer within a millisecond: room for some ten
+// thousand replies as the system counts them (it caps what is asked).
+constexpr int kReceiveBuffer = 8 << 20;
+// The queue's bound, so that a flood cannot take the machine's memory.
+constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+
+}  // namespace
+
+QtUdpSocket::QtUdpSocket() {
+  // The terminals are on the local network: never through a proxy.
+  socket_.setProxy(QNetworkProxy::NoProxy);
 }
 
 int QtUdpSocket::localPort() const {
@@ -19,30 +31,39 @@ bool QtUdpSocket::setLocalPort(int port) {
   const bool wasBound = socket_.state() == QAbstractSocket::BoundState;
   port_ = port;
   if (!wasBound) return true;
-  reader_.reset();
   socket_.abort();
-  return bind();
+  return open(receiving_);
 }
 
 bool QtUdpSocket::bind() {
+  return socket_.state() != QAbstractSocket::BoundState && open(true);
+}
+
+bool QtUdpSocket::open(bool receiving) {
   if (port_ < 0 || port_ > 65535) return false;
+  receiving_ = receiving;
   // Not shared: a port held by another program must make this fail.
   if (!socket_.bind(QHostAddress::AnyIPv4, static_cast<quint16>(port_),
                     QAbstractSocket::DontShareAddress)) {
     return false;
   }
-  // Thousands of terminals may answer within a millisecond: as much room as
-  // the system grants (it caps the size asked for at its maximum).
-  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 30));
-  reader_ = std::make_unique<DatagramReader>(static_cast<int>(socket_.socketDescriptor()),
-                                             [this] { announce_.post(); });
+  if (!receiving) return true;
+  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBuffer));
+  if (socket_.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() <= 0) {
+    socket_.abort();
+    return false;
+  }
+  if (!reading_) {
+    QObject::connect(&socket_, &QUdpSocket::readyRead, [this] { takeAll(); });
+    reading_ = true;
+  }
   return true;
 }
 
 bool QtUdpSocket::sendData(std::string_view bytes) {
   const auto host = parseIpv4(remoteHost());
   if (!host || remotePort() <= 0 || remotePort() > 65535) return false;
-  if (socket_.state() != QAbstractSocket::BoundState && !bind()) return false;
+  if (socket_.state() != QAbstractSocket::BoundState && !open(false)) return false;
   const qint64 written =
       socket_.writeDatagram(bytes.data(), static_cast<qint64>(bytes.size()), QHostAddress(*host),
                             static_cast<quint16>(remotePort()));
@@ -54,19 +75,39 @@ std::string QtUdpSocket::getData() {
   return std::exchange(datagram_, std::string());
 }
 
+void QtUdpSocket::takeAll() {
+  // Off the system at once: its buffer holds a few thousand datagrams and
+  // drops the rest, while the handlers take their time.
+  while (socket_.hasPendingDatagrams()) {
+    const QByteArray bytes = socket_.receiveDatagram().data();
+    const auto size = static_cast<std::size_t>(bytes.size());
+    // Past the bound the datagram is dropped, as the system would.
+    if (queuedBytes_ + size > kMaxQueuedBytes) continue;
+    queuedBytes_ += size;
+    queue_.emplace_back(bytes.constData(), size);
+  }
+  if (!announcing_ && !queue_.empty()) {
+    announcing_ = true;
+    announce_.post();
+  }
+}
+
 void QtUdpSocket::announce() {
   // One notice per datagram, read by the handler or not, for a few
-  // milliseconds per turn of the event loop and then a new turn for the
-  // rest: the window handles its timers and input in between, and what a
-  // turn costs besides (a list's layout, a paint) is shared by many replies.
-  constexpr auto kPerTurn = std::chrono::milliseconds(4);
-  const auto until = std::chrono::steady_clock::now() + kPerTurn;
+  // milliseconds per pass of the loop and then a new pass for the rest.
+  constexpr auto kPerPass = std::chrono::milliseconds(4);
+  const auto until = std::chrono::steady_clock::now() + kPerPass;
+  announcing_ = false;
   do {
-    if (!reader_ || !reader_->take(datagram_)) return;
+    if (queue_.empty()) return;
+    datagram_ = std::move(queue_.front());
+    queue_.pop_front();
+    queuedBytes_ -= datagram_.size();
     read_ = false;
     onDataArrival.raise(datagram_.size());
     if (!read_) datagram_.clear();
   } while (std::chrono::steady_clock::now() < until);
+  announcing_ = true;
   announce_.post();
 }
 

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <QUdpSocket>
-#include <memory>
+
+#include <deque>
+#include <string>
 
 #include "platform/Sockets.h"
-#include "platform/qt/DatagramReader.h"
 #include "platform/qt/PostedCall.h"
 
 namespace korven::qt {
 
+// A UDP socket on QUdpSocket. One bound by bind() receives: whenever Qt
+// says datagrams wait, all of them are taken off the system at once, and
+// then announced one by one a few milliseconds per pass of the loop.
 class QtUdpSocket : public UdpSocket {
  public:
-  QtUdpSocket() = default;
-  ~QtUdpSocket() override;
+  QtUdpSocket();
   QtUdpSocket(const QtUdpSocket&) = delete;
   QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
@@ -23,14 +26,18 @@ class QtUdpSocket : public UdpSocket {
   std::string getData() override;
 
  private:
+  bool open(bool receiving);
+  void takeAll();
   void announce();
 
-  // Binds and sends; the reader alone takes datagrams off it.
   QUdpSocket socket_;
-  // To the window thread, from the reader's; calls left queued go with it.
   PostedCall announce_{[this] { announce(); }};
-  std::unique_ptr<DatagramReader> reader_;
   int port_ = 0;
+  bool receiving_ = false;
+  bool reading_ = false;  // its datagrams are taken as they come
+  std::deque<std::string> queue_;
+  std::size_t queuedBytes_ = 0;
+  bool announcing_ = false;  // a call of announce() waits in the loop
   std::string datagram_;
   bool read_ = true;
 };

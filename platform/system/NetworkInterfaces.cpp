@@ -5,11 +5,17 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+
 namespace korven {
 namespace {
 
 std::uint32_t hostOrder(const sockaddr* address) {
   return ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+}
+
+bool broadcasts(const NetworkInterface& i) {
+  return i.up && !i.loopback && i.broadcast.has_value();
 }
 
 }  // namespace
@@ -22,6 +28,7 @@ std::vector<NetworkInterface> ipv4Interfaces() {
     if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
     NetworkInterface n;
     n.name = i->ifa_name;
+    n.index = ::if_nametoindex(i->ifa_name);
     n.address = hostOrder(i->ifa_addr);
     n.up = (i->ifa_flags & IFF_UP) != 0;
     n.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
@@ -33,6 +40,39 @@ std::vector<NetworkInterface> ipv4Interfaces() {
   }
   ::freeifaddrs(list);
   return found;
+}
+
+std::vector<NetworkInterface> broadcastInterfaces(const std::vector<std::string>& named,
+                                                  std::string* problem) {
+  const std::vector<NetworkInterface> all = ipv4Interfaces();
+  std::vector<NetworkInterface> chosen;
+  const auto taken = [&](const std::string& name) {
+    return std::any_of(chosen.begin(), chosen.end(),
+                       [&](const NetworkInterface& i) { return i.name == name; });
+  };
+  if (named.empty()) {
+    // An interface with two addresses still sends each frame once.
+    for (const NetworkInterface& i : all) {
+      if (broadcasts(i) && !taken(i.name)) chosen.push_back(i);
+    }
+    return chosen;
+  }
+  for (const std::string& name : named) {
+    const auto found = std::find_if(all.begin(), all.end(),
+                                    [&](const NetworkInterface& i) { return i.name == name; });
+    std::string why;
+    if (found == all.end()) {
+      why = name + ": no such interface with an IPv4 address";
+    } else if (!found->up) {
+      why = name + ": the interface is down";
+    } else if (!broadcasts(*found)) {
+      why = name + ": the interface cannot broadcast";
+    } else if (!taken(name)) {
+      chosen.push_back(*found);
+    }
+    if (!why.empty() && problem != nullptr && problem->empty()) *problem = why;
+  }
+  return chosen;
 }
 
 }  // namespace korven

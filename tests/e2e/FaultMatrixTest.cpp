@@ -71,6 +71,30 @@ TEST(FaultMatrix, StatusBytesDuringTheTransferDoNotDisturbIt) {
   EXPECT_EQ(verdictOf(terminalAt(sim.report(), "127.0.0.2")).toStdString(), "ok ");
 }
 
+TEST(FaultMatrix, ATerminalThatStopsReadingIsNeverReportedStreamed) {
+  // More than the buffers of both ends hold, at a 5 ms pace: most of the
+  // stream waits in the program when it ends, and never gets through.
+  const std::string image = imageOf(991, 30);
+  SimProcess sim;
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--pace", "5", "--fault", "1:stop-reading:2"}))
+      << sim.output().toStdString();
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.start());
+  ASSERT_TRUE(program.waitFor([&] { return program.green(); }, 5000));
+  program.w().INP_DEL.setText("-95");
+  program.chooseImage("S_WG.BIN", image);
+  ASSERT_TRUE(program.updateAndWait(60'000));
+
+  const UpdateRecord& update = *program.loader.report().last();
+  const TerminalRecord& terminal = update.terminals.at(0);
+  EXPECT_EQ(terminal.outcome(update.piecesTotal), "cut");
+  // The boot request and two blocks were read: pieces 1 to 3.
+  ASSERT_TRUE(terminal.firstFailedPiece.has_value());
+  EXPECT_GT(*terminal.firstFailedPiece, 3);
+  EXPECT_EQ(terminal.piecesSent, *terminal.firstFailedPiece - 1);
+  EXPECT_EQ(program.w().LST_ALL_ERR.text(), "ERR ---> 127.0.0.2");
+}
+
 TEST(FaultMatrix, HostileDiscoveryRepliesAreDroppedOrListedAsTheyCame) {
   SimProcess sim;
   ASSERT_TRUE(

@@ -54,9 +54,10 @@ TEST(Terminal, QueryFaults) {
 // Refused and slow connections are seen over real sockets, in ServerTest.
 TEST(Terminal, ConnectionFaultsAndStatusReplies) {
   // FULL on every new connection; CHKERR once the first block is arriving;
-  // the hang-up once block 2 is in.
+  // reading stops once block 1 is in, the hang-up once block 2 is.
   Faults during;
   during.statusDuring = kStatusChecksumError;
+  during.stopReadingAfterBlock = 1;
   during.closeAfterBlock = 2;
   Terminal t = terminal(during, kStatusFull);
   Terminal::Actions opened;
@@ -66,9 +67,11 @@ TEST(Terminal, ConnectionFaultsAndStatusReplies) {
   const Terminal::Actions first = t.received(id, 300, std::string(64, 'a'));
   EXPECT_EQ(first.send, "\xFC");
   EXPECT_FALSE(first.close);
+  EXPECT_TRUE(first.stopReading);
   const Terminal::Actions second = t.received(id, 400, std::string(64, 'b'));
   EXPECT_TRUE(second.send.empty());
   EXPECT_TRUE(second.close);
+  EXPECT_FALSE(second.stopReading) << "asked once";
   EXPECT_EQ(t.mode(), "boot loader");  // the boot request over TCP says so too
 
   const StreamRecord* s = t.closed(id, 500, true);

@@ -1,5 +1,6 @@
 #include "tests/testkit/MemoryNetwork.h"
 
+#include <algorithm>
 #include <deque>
 
 #include "platform/Ipv4.h"
@@ -15,6 +16,8 @@ struct TcpLink {
   class MemoryTcpSocket* client = nullptr;  // null once the program closed it
   std::unique_ptr<TcpPeer> peer;
   bool peerClosed = false;
+  std::uint64_t delivered = 0;      // bytes the terminal's side took
+  std::optional<std::size_t> room;  // once it stopped reading, what it still takes
 };
 
 class MemoryUdpSocket : public UdpSocket {
@@ -105,6 +108,7 @@ class MemoryTcpSocket : public TcpSocket {
       return false;
     }
     state_ = tcp_state::Connecting;
+    handedOver_ = delivered_ = 0;
     const int attempt = ++attempt_;
     auto& scheduler = network_.scheduler_;
     scheduler.post(scheduler.now() + network_.latency,
@@ -114,16 +118,29 @@ class MemoryTcpSocket : public TcpSocket {
 
   bool sendData(std::string_view bytes) override {
     if (state_ != tcp_state::Connected) return false;
+    handedOver_ += bytes.size();
     auto link = link_;
     std::string copy(bytes);
     // The peer is another machine: it sees the bytes when they arrive even
-    // while this program is frozen and its events wait.
+    // while this program is frozen and its events wait. Bytes arriving
+    // after it closed, or past the room of one that stopped reading, are
+    // never taken.
     const Micros arrival = network_.scheduler_.now() + network_.latency;
     network_.scheduler_.post(arrival, [link, copy, arrival] {
-      if (link->peer && !link->peerClosed) link->peer->onBytes(arrival, copy);
+      if (!link->peer || link->peerClosed) return;
+      if (!link->room) {
+        link->delivered += copy.size();
+        link->peer->onBytes(arrival, copy);
+        return;
+      }
+      const std::size_t taken = std::min(*link->room, copy.size());
+      link->delivered += taken;
+      *link->room -= taken;
     });
     return true;
   }
+  std::uint64_t bytesHandedOver() const override { return handedOver_; }
+  std::uint64_t bytesDelivered() const override { return link_ ? link_->delivered : delivered_; }
 
   std::string getData() override { return std::exchange(inbox_, std::string()); }
 
@@ -132,6 +149,7 @@ class MemoryTcpSocket : public TcpSocket {
     inbox_.clear();
     state_ = tcp_state::Closed;
     if (!link_) return;
+    delivered_ = link_->delivered;
     auto link = std::exchange(link_, nullptr);
     link->client = nullptr;
     const Micros arrival = network_.scheduler_.now() + network_.latency;
@@ -196,6 +214,8 @@ class MemoryTcpSocket : public TcpSocket {
   int attempt_ = 0;
   std::shared_ptr<TcpLink> link_;
   std::string inbox_;
+  std::uint64_t handedOver_ = 0;
+  std::uint64_t delivered_ = 0;  // as it stood at the close
 };
 
 void PeerHandle::send(const std::string& bytes) const {
@@ -215,6 +235,10 @@ void PeerHandle::close() const {
   scheduler.post(scheduler.now() + network_->latency, [link] {
     if (link->client != nullptr) link->client->peerClosed();
   });
+}
+
+void PeerHandle::stopReading(std::size_t room) const {
+  if (auto link = link_.lock()) link->room = room;
 }
 
 bool PeerHandle::open() const {

@@ -33,6 +33,9 @@ class PeerHandle {
   void send(const std::string& bytes) const;
   void close() const;
   bool open() const;
+  // The terminal reads nothing more: its side takes `room` bytes more, and
+  // whatever comes after them never arrives.
+  void stopReading(std::size_t room) const;
 
  private:
   MemoryNetwork* network_ = nullptr;

@@ -10,6 +10,10 @@ class RecordingTerminal::Peer : public TcpPeer {
     if (terminal_.closeAfterChunks && terminal_.chunks.size() >= *terminal_.closeAfterChunks) {
       handle_.close();
     }
+    if (terminal_.stopReadingAfterChunks &&
+        terminal_.chunks.size() == *terminal_.stopReadingAfterChunks) {
+      handle_.stopReading(terminal_.room);
+    }
   }
   void onClosed(Micros at) override {
     ++terminal_.closedByProgram;

@@ -26,6 +26,9 @@ class RecordingTerminal : public TcpService {
   bool refuse = false;
   Micros acceptAfter{0};
   std::optional<std::size_t> closeAfterChunks;  // the terminal hangs up then
+  // It reads nothing after this chunk, and its side takes `room` bytes more.
+  std::optional<std::size_t> stopReadingAfterChunks;
+  std::size_t room = 0;
   std::string sendOnConnect;
 
   std::vector<Chunk> chunks;
@@ -36,6 +39,7 @@ class RecordingTerminal : public TcpService {
   std::string received() const;
   // Sends bytes on the open connection, as a status reply.
   void reply(const std::string& bytes) { current_.send(bytes); }
+  void hangUp() { current_.close(); }
   bool connected() const { return current_.open(); }
 
   std::optional<Micros> acceptDelay() override;

@@ -7,7 +7,8 @@ namespace korven::testkit {
 
 class VirtualTimer : public Timer {
  public:
-  explicit VirtualTimer(VirtualScheduler& scheduler) : scheduler_(scheduler) {
+  explicit VirtualTimer(VirtualScheduler& scheduler)
+      : scheduler_(scheduler), usable_(!scheduler.refuseTimers) {
     scheduler_.timers_.push_back(this);
   }
   ~VirtualTimer() override {
@@ -22,6 +23,7 @@ class VirtualTimer : public Timer {
     arm(scheduler_.now());
   }
   int interval() const override { return interval_; }
+  bool usable() const override { return usable_; }
 
   // Due instant and order among items of the same instant, or nothing when
   // stopped or inside its own tick.
@@ -39,7 +41,7 @@ class VirtualTimer : public Timer {
 
  private:
   void arm(Micros from) {
-    if (interval_ == 0) {
+    if (interval_ == 0 || !usable_) {
       due_.reset();
       return;
     }
@@ -48,6 +50,7 @@ class VirtualTimer : public Timer {
   }
 
   VirtualScheduler& scheduler_;
+  bool usable_;
   int interval_ = 0;
   bool ticking_ = false;
   std::optional<Micros> due_;

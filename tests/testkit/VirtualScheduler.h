@@ -43,6 +43,8 @@ class VirtualScheduler : public EventLoop, public Clock {
   void post(std::function<void()> action) { post(now_, std::move(action)); }
 
   std::unique_ptr<Timer> createTimer();
+  // Timers made from now on are refused by the system: they never tick.
+  bool refuseTimers = false;
 
   // How often a handler asked for pending events to be processed.
   std::uint64_t processEventsCalls() const { return processEventsCalls_; }

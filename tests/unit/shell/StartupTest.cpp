@@ -43,20 +43,23 @@ TEST(Startup, AFolderAtTheRootGetsASecondSeparator) {
   EXPECT_EQ(loader.window().AFF_CURDIR.text(), "//");
 }
 
-TEST(Startup, PortTakenEndsStartupAfterTheNoticeSavingNothing) {
-  testkit::TestPlatform platform;
-  platform.network.occupyUdpPort(2024);
-  Loader loader(platform);
+TEST(Startup, PortTakenOrTimersRefusedEndStartupAfterTheNoticeSavingNothing) {
+  for (const bool timersRefused : {false, true}) {
+    testkit::TestPlatform platform;
+    platform.scheduler.refuseTimers = timersRefused;
+    if (!timersRefused) platform.network.occupyUdpPort(2024);
+    Loader loader(platform);
 
-  EXPECT_FALSE(loader.PROG_PRIN_Load());
+    EXPECT_FALSE(loader.PROG_PRIN_Load());
 
-  ASSERT_EQ(platform.dialogBoxes.shown.size(), 2U);
-  EXPECT_EQ(platform.dialogBoxes.shown[0].text, kNotice);
-  EXPECT_EQ(platform.dialogBoxes.shown[1].text, "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !");
-  EXPECT_FALSE(platform.dialogBoxes.shown[1].exclamation);
-  EXPECT_EQ(loader.window().TIM_UDP_CALL->interval(), 0);
-  EXPECT_EQ(loader.window().TIM_CON->interval(), 0);
-  EXPECT_EQ(platform.fileSystem.replaceCalls, 0);
+    ASSERT_EQ(platform.dialogBoxes.shown.size(), 2U);
+    EXPECT_EQ(platform.dialogBoxes.shown[0].text, kNotice);
+    EXPECT_EQ(platform.dialogBoxes.shown[1].text, "ERROR: SWITCH THE LIBRARY IN CONFIG MODE !");
+    EXPECT_FALSE(platform.dialogBoxes.shown[1].exclamation);
+    EXPECT_EQ(loader.window().TIM_UDP_CALL->interval(), 0);
+    EXPECT_EQ(loader.window().TIM_CON->interval(), 0);
+    EXPECT_EQ(platform.fileSystem.replaceCalls, 0);
+  }
 }
 
 }  // namespace

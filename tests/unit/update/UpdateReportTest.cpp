@@ -92,6 +92,33 @@ TEST_F(UpdateReportTest, LinesComeFromTheConnectionsStreamedToNotFromTheList) {
   EXPECT_EQ(a.received(), b.received());
 }
 
+TEST_F(UpdateReportTest, AStreamIsCutFromTheFirstPieceThatNeverGotThrough) {
+  // Both stop reading after block 1 (piece 10) with room for 30 bytes more,
+  // so block 2 (36 bytes) gets through in part; the second then hangs up
+  // once piece 12 waits in its connection, which fails piece 13's send.
+  RecordingTerminal stalled(platform.network, "127.0.0.2");
+  RecordingTerminal hangingUp(platform.network, "127.0.0.3");
+  for (RecordingTerminal* t : {&stalled, &hangingUp}) {
+    t->stopReadingAfterChunks = 10;
+    t->room = 30;
+  }
+  allTerminals({"127.0.0.2", "127.0.0.3"});
+  ASSERT_TRUE(until([&] { return w().LST_ALL.selected(1); }, 2000));
+  addImage("A.BIN", std::string(100, 'x'));
+  w().B_UPDATE.userClick();
+  ASSERT_TRUE(until([&] { return w().AFF_NO_ENV.text() == "6"; }));
+  hangingUp.hangUp();
+  ASSERT_TRUE(until([&] { return w().PROG_PRIN.enabled(); }));
+
+  const UpdateRecord& update = *loader->report().last();
+  for (const TerminalRecord& t : update.terminals) {
+    EXPECT_EQ(t.piecesSent, 10) << t.address;
+    EXPECT_EQ(t.firstFailedPiece, 11) << t.address;
+    EXPECT_EQ(t.outcome(update.piecesTotal), "cut") << t.address;
+  }
+  EXPECT_EQ(w().LST_ALL_ERR.itemCount(), 2);
+}
+
 TEST_F(UpdateReportTest, TheSingleTerminalIsReportedAndNoEarlierReportIsLost) {
   RecordingTerminal terminal(platform.network, "127.0.0.2");
   ASSERT_TRUE(chooseTerminal("127.0.0.2"));

@@ -68,6 +68,14 @@ TEST_F(UpdateStartTest, RefusedWhenTheDelayIsOutsideTheTimersRange) {
   EXPECT_EQ(w().TIM_SEND->interval(), 1);
 }
 
+TEST_F(UpdateStartTest, RefusedWhenTheSendTimerCannotRun) {
+  ASSERT_TRUE(chooseTerminal("127.0.0.2"));
+  addImage("A.BIN", "abc");
+  platform.scheduler.refuseTimers = true;
+  w().TIM_SEND = platform.scheduler.createTimer();
+  expectRefusal("ERROR: Cannot start the send timer !");
+}
+
 TEST_F(UpdateStartTest, ASecondUpdateReconnectsTheSingleTerminalItself) {
   ASSERT_TRUE(chooseTerminal("127.0.0.2"));
   addImage("A.BIN", "abc");

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace korven::qt {
+namespace korven::linux_platform {
 
 // Takes every datagram off a bound socket as soon as it is readable, on a
 // thread of its own, into a queue that the window thread empties. The
@@ -19,10 +19,13 @@ namespace korven::qt {
 class DatagramReader {
  public:
   // `queued` runs on the reader thread when datagrams wait and no notice is
-  // pending: it must post a call of take() to the window thread.
+  // pending: it must have the window thread call take().
   DatagramReader(int descriptor, std::function<void()> queued);
   // Stops the thread; call before the socket is closed.
   ~DatagramReader();
+  // Starts the thread; false when the system refused it (no descriptor to
+  // wake it by, or no thread).
+  bool start();
   DatagramReader(const DatagramReader&) = delete;
   DatagramReader& operator=(const DatagramReader&) = delete;
 
@@ -36,7 +39,7 @@ class DatagramReader {
 
   const int descriptor_;
   std::atomic<bool> stop_{false};
-  int wake_[2] = {-1, -1};  // a pipe: a byte in it wakes the thread to stop
+  int wake_ = -1;  // an event descriptor: a count in it wakes the thread to stop
   std::function<void()> queued_;
   std::mutex mutex_;
   std::deque<std::string> queue_;
@@ -45,4 +48,4 @@ class DatagramReader {
   std::thread thread_;
 };
 
-}  // namespace korven::qt
+}  // namespace korven::linux_platform

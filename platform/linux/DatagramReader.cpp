@@ -1,14 +1,16 @@
-#include "platform/qt/DatagramReader.h"
+#include "platform/linux/DatagramReader.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <system_error>
 #include <vector>
 
-namespace korven::qt {
+namespace korven::linux_platform {
 namespace {
 
 // The queue's bound, so that a flood of large datagrams cannot take the
@@ -20,21 +22,30 @@ constexpr std::size_t kOverhead = 64;
 }  // namespace
 
 DatagramReader::DatagramReader(int descriptor, std::function<void()> queued)
-    : descriptor_(descriptor), queued_(std::move(queued)) {
-  if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
-  thread_ = std::thread([this] { run(); });
+    : descriptor_(descriptor), queued_(std::move(queued)) {}
+
+bool DatagramReader::start() {
+  if (thread_.joinable()) return true;
+  if (wake_ < 0) wake_ = ::eventfd(0, EFD_CLOEXEC);
+  if (wake_ < 0) return false;
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
 }
 
 DatagramReader::~DatagramReader() {
-  stop_ = true;
-  const char wake = 0;
-  // The reader sleeps in poll() until this byte comes.
-  while (wake_[1] >= 0 && ::write(wake_[1], &wake, 1) < 0 && errno == EINTR) {
+  if (thread_.joinable()) {
+    stop_ = true;
+    // The reader sleeps in poll() until this count comes.
+    const std::uint64_t one = 1;
+    while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    thread_.join();
   }
-  thread_.join();
-  for (int fd : wake_) {
-    if (fd >= 0) ::close(fd);
-  }
+  if (wake_ >= 0) ::close(wake_);
 }
 
 bool DatagramReader::take(std::string& datagram) {
@@ -69,11 +80,9 @@ void DatagramReader::push(std::deque<std::string>& taken) {
 void DatagramReader::run() {
   std::vector<char> buffer(65536);  // the largest UDP datagram fits whole
   std::deque<std::string> taken;
-  // Without the pipe (out of descriptors) the flag is looked at every 50 ms.
-  const bool piped = wake_[0] >= 0;
   while (!stop_) {
-    pollfd watched[2] = {{descriptor_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (::poll(watched, piped ? 2 : 1, piped ? -1 : 50) <= 0) continue;
+    pollfd watched[2] = {{descriptor_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    if (::poll(watched, 2, -1) <= 0) continue;
     if ((watched[0].revents & POLLNVAL) != 0) return;
     // Everything waiting, then one hand-over: the lock is taken once per
     // batch. An error a read reports (POLLERR) is cleared by that read.
@@ -90,4 +99,4 @@ void DatagramReader::run() {
   }
 }
 
-}  // namespace korven::qt
+}  // namespace korven::linux_platform

@@ -1,0 +1,199 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+---
+module: fleet_report
+short_description: Gather the update reports of many sites into one fleet report
+version_added: 1.1.0
+description:
+  - Runs on the controller, after the sites' reports were fetched there. Writes
+    one CSV table, I(dest), with the site as its first column, every line of
+    every site's report, and one summary line per site after its lines.
+  - The second column, C(line), is C(terminal) for a line of a site's report
+    and C(summary) for a summary line, so a spreadsheet filter or a script
+    tells them apart. The report's own columns follow in their order; a column
+    only some sites' reports have (an older command line) is empty for the rest.
+  - The summary line repeats the run's facts (image, checksum, started, ended,
+    version, ...) and fills the last columns, empty on terminal lines,
+    C(shop_result) (C(clean), C(not clean), C(no report), C(not run)),
+    C(shop_terminals), C(shop_streamed), C(shop_cut), C(shop_not_connected),
+    C(shop_held_back), C(shop_not_clean) and C(shop_message).
+author:
+  - KORVEN loader team (@korven)
+options:
+  dest:
+    description: The fleet report to write; its folder is made when missing.
+    type: path
+    required: true
+  shops:
+    description: One entry per site, in the order the fleet report lists them.
+    type: list
+    elements: dict
+    required: true
+    suboptions:
+      shop:
+        description: The site's name, as the inventory names its host.
+        type: str
+        required: true
+      report:
+        description: The site's CSV report on the controller; empty when none came.
+        type: path
+      ran:
+        description: Whether the site's update ran at all (false when the rollout stopped before its wave).
+        type: bool
+        default: true
+      note:
+        description: What the site's update task said, shown in the summary line.
+        type: str
+        default: ''
+notes:
+  - Supports check mode; nothing is written then.
+'''
+
+EXAMPLES = r'''
+- name: One fleet report from the reports brought home
+  korven.loader.fleet_report:
+    dest: /srv/rollouts/2026-12-08/fleet-report.csv
+    shops:
+      - shop: shop-0001
+        report: /srv/rollouts/2026-12-08/shop-0001/2026-12-08_22-00-03_FW_WG.BIN.csv
+      - shop: shop-0002
+        ran: false
+'''
+
+RETURN = r'''
+dest:
+  description: The fleet report written.
+  returned: always
+  type: str
+shops:
+  description: The summary of each site, as its summary line holds it.
+  returned: always
+  type: list
+  elements: dict
+  sample:
+    - {shop: shop-0001, result: not clean, terminals: 10, streamed: 9, cut: 0,
+       not_connected: 1, held_back: 0, not_clean: 1, note: ''}
+'''
+
+import csv
+import io
+import os
+import tempfile
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.korven.loader.plugins.module_utils.korven_cli import is_clean
+
+# Facts of the run, the same on every line of a site's report.
+RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'target', 'range', 'block_pace_ms',
+             'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave')
+COUNTED = ('streamed', 'cut', 'not connected', 'held back')
+SUMMARY = ('shop_result', 'shop_terminals') + tuple(
+    'shop_' + name.replace(' ', '_') for name in COUNTED + ('not clean',)) + ('shop_message',)
+
+
+def as_text_cell(text):
+    # A spreadsheet runs a cell starting like a formula; the reports write it as text.
+    return "'" + text if text[:1] in ('=', '+', '-', '@', '\t', '\r') else text
+
+
+def read_report(path):
+    """(columns, lines) of a site's CSV report; raises ValueError when it is none."""
+    with io.open(path, newline='', encoding='utf-8-sig') as f:
+        records = list(csv.reader(f))
+    facts = {}
+    blank = records.index([]) if [] in records else 0
+    if blank and all(len(r) == 2 for r in records[:blank]):
+        # The earlier form, from a site whose command line is older: the run's
+        # facts as key,value lines, a blank line, then the table.
+        facts = dict(records[:blank])
+        records = records[blank + 1:]
+    columns = records[0] if records else []
+    lines = [dict(facts, **dict(zip(columns, r))) for r in records[1:] if r]
+    columns += [fact for fact in facts if fact not in columns]
+    if 'address' not in columns or 'outcome' not in columns:
+        raise ValueError('%s is not an update report' % path)
+    return columns, lines
+
+
+def summarise(lines):
+    counts = dict((name, 0) for name in COUNTED)
+    not_clean = 0
+    for line in lines:
+        if line.get('outcome') in counts:
+            counts[line['outcome']] += 1
+        if not is_clean(dict(line, clean=line['clean'] == 'yes') if 'clean' in line else line):
+            not_clean += 1
+    summary = dict(('shop_' + name.replace(' ', '_'), n) for name, n in counts.items())
+    summary.update(shop_terminals=len(lines), shop_not_clean=not_clean,
+                   shop_result='not clean' if not_clean else 'clean')
+    return summary
+
+
+def gather(shops):
+    """The fleet report's columns and rows, and each site's summary."""
+    columns, rows, summaries = [], [], []
+    for entry in shops:
+        shop = as_text_cell(entry['shop'])
+        summary = dict(shop=shop, line='summary', shop_message=as_text_cell(entry['note'] or ''))
+        if not entry['ran']:
+            summary['shop_result'] = 'not run'
+        elif not entry['report']:
+            summary['shop_result'] = 'no report'
+        else:
+            try:
+                report_columns, lines = read_report(entry['report'])
+            except (IOError, OSError, ValueError, csv.Error) as e:
+                summary.update(shop_result='no report', shop_message='cannot read the report: %s' % e)
+            else:
+                columns += [c for c in report_columns if c not in columns]
+                rows += [dict(row, shop=shop, line='terminal') for row in lines]
+                summary.update((fact, lines[0].get(fact, '')) for fact in RUN_FACTS if lines)
+                summary.update(summarise(lines))
+                summary['clean'] = 'yes' if summary['shop_result'] == 'clean' else 'no'
+        rows.append(summary)
+        summaries.append(dict(((key[len('shop_'):], summary.get(key, 0)) for key in SUMMARY[:-1]),
+                              shop=entry['shop'], note=summary['shop_message']))
+    return ['shop', 'line'] + columns + list(SUMMARY), rows, summaries
+
+
+def write_atomically(module, dest, columns, rows):
+    folder = os.path.dirname(os.path.abspath(dest))
+    os.makedirs(folder, exist_ok=True)
+    fd, scratch = tempfile.mkstemp(prefix='.fleet-report-', dir=folder)
+    with os.fdopen(fd, 'w', newline='', encoding='utf-8') as f:
+        writer = csv.DictWriter(f, fieldnames=columns, restval='', extrasaction='ignore')
+        writer.writeheader()
+        writer.writerows(rows)
+    module.atomic_move(scratch, dest)
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(
+            dest=dict(type='path', required=True),
+            shops=dict(type='list', elements='dict', required=True, options=dict(
+                shop=dict(type='str', required=True),
+                report=dict(type='path'),
+                ran=dict(type='bool', default=True),
+                note=dict(type='str', default=''),
+            )),
+        ),
+        supports_check_mode=True,
+    )
+    dest = module.params['dest']
+    columns, rows, summaries = gather(module.params['shops'])
+    if not module.check_mode:
+        try:
+            write_atomically(module, dest, columns, rows)
+        except (IOError, OSError) as e:
+            module.fail_json(msg='cannot write %s: %s' % (dest, e), shops=summaries)
+    module.exit_json(changed=True, dest=dest, shops=summaries)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,128 @@
+// The Linux platform's parts on the system's calls, without Qt. The reader
+// opens sockets, so the binary runs inside a private network namespace.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "platform/linux/DatagramReader.h"
+#include "platform/linux/DescriptorWatch.h"
+#include "platform/linux/LinuxTimer.h"
+#include "platform/system/SteadyClock.h"
+
+namespace korven::linux_platform {
+namespace {
+
+struct Counted : Watcher {
+  int fd = ::eventfd(1, EFD_NONBLOCK | EFD_CLOEXEC);  // ready from the start
+  DescriptorWatch::Token token = 0;
+  int calls = 0;
+  std::function<void()> then;
+  ~Counted() override { ::close(fd); }
+  void ready(std::uint32_t) override {
+    ++calls;
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+    if (then) then();
+  }
+};
+
+TEST(DescriptorWatch, OnePointHandsOutEveryReadyDescriptorAndNoneRemovedMeanwhile) {
+  DescriptorWatch watch;
+  std::vector<Counted> all(300);  // more than any fixed batch of events
+  for (Counted& c : all) c.token = watch.add(c.fd, EPOLLIN, c);
+  EXPECT_EQ(watch.dispatch(), 300);
+  for (const Counted& c : all) EXPECT_EQ(c.calls, 1);
+  EXPECT_EQ(watch.dispatch(), 0) << "each cleared what it was told of";
+
+  // Whichever is told first removes every other: none of them is told,
+  // though they were ready when the point began.
+  const std::uint64_t one = 1;
+  for (Counted& c : all) {
+    ASSERT_EQ(::write(c.fd, &one, sizeof one), 8);
+    c.then = [&all, &watch, &c] {
+      for (Counted& other : all) {
+        if (&other != &c) watch.remove(other.token, other.fd);
+      }
+    };
+  }
+  watch.dispatch();
+  int calls = 0;
+  for (const Counted& c : all) calls += c.calls;
+  EXPECT_EQ(calls, 301);
+}
+
+TEST(LinuxTimer, OneTheSystemRefusesSaysSo) {
+  DescriptorWatch watch;
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  // No descriptor left: the soft limit at the number the next one would get.
+  const int next = ::dup(0);
+  ::close(next);
+  rlimit none = limit;
+  none.rlim_cur = static_cast<rlim_t>(next);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  const SteadyClock clock;
+  const Micros early(0);
+  LinuxTimer refused(watch, clock, early);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+  LinuxTimer fine(watch, clock, early);
+  EXPECT_FALSE(refused.usable());
+  EXPECT_TRUE(fine.usable());
+}
+
+TEST(DatagramReader, TakesTheLargestDatagramWholeInOrderAndStopsAtOnce) {
+  const int receiver = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(2024);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(receiver, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+  const auto send = [&](const std::string& bytes) {
+    return ::sendto(sender, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                    sizeof to) == static_cast<ssize_t>(bytes.size());
+  };
+  std::atomic<int> notices{0};
+  auto reader = std::make_unique<DatagramReader>(receiver, [&] { ++notices; });
+  ASSERT_TRUE(reader->start());
+
+  const std::string largest(65507, '\xA5');  // the most an IPv4 datagram holds
+  ASSERT_TRUE(send("first") && send(largest) && send(std::string(1, '\0')));
+  std::vector<std::string> taken;
+  for (int i = 0; i < 200 && taken.size() < 3; ++i) {
+    std::string datagram;
+    if (reader->take(datagram)) {
+      taken.push_back(datagram);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  EXPECT_EQ(taken, (std::vector<std::string>{"first", largest, std::string(1, '\0')}));
+  EXPECT_GE(notices, 1);
+
+  // Stopped while datagrams keep coming: the thread ends at once.
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    while (flooding) send("flood");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto before = std::chrono::steady_clock::now();
+  reader.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+  flooding = false;
+  flood.join();
+  ::close(sender);
+  ::close(receiver);
+}
+
+}  // namespace
+}  // namespace korven::linux_platform
