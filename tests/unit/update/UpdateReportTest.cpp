@@ -114,7 +114,7 @@ TEST_F(UpdateReportTest, AStreamIsCutFromTheFirstPieceThatNeverGotThrough) {
   for (const TerminalRecord& t : update.terminals) {
     EXPECT_EQ(t.piecesSent, 10) << t.address;
     EXPECT_EQ(t.firstFailedPiece, 11) << t.address;
-    EXPECT_EQ(t.outcome(update.piecesTotal), "cut") << t.address;
+    EXPECT_EQ(update.outcome(t), "cut") << t.address;
   }
   EXPECT_EQ(w().LST_ALL_ERR.itemCount(), 2);
 }
