@@ -16,6 +16,7 @@ namespace korven::cli {
 
 int discover(const CliOptions& o) {
   Session s;
+  s.platform.setBroadcastInterfaces(o.interfaces);
   if (!s.start()) return failShown(kRefused, s.lastMessage());
   s.waitSinceStart(o.waitSeconds);
   const auto listed = s.op.listed();
@@ -39,6 +40,7 @@ int discover(const CliOptions& o) {
 
 int mode(const CliOptions& o) {
   Session s;
+  s.platform.setBroadcastInterfaces(o.interfaces);
   const bool single = o.target == CliOptions::Target::Single;
   // No query goes out, and no reply may take the address box from the
   // terminal given: the frames would follow it.

@@ -160,6 +160,7 @@ int update(const CliOptions& o) {
   if (const auto stop = givenTerminals(o, given)) return *stop;
 
   Session s(folder == here ? std::string() : folder.string());
+  s.platform.setBroadcastInterfaces(o.interfaces);
   ImageData data;
   if (const auto refused = checkImage(s, (folder / name).string(), o.image, data)) return *refused;
   UpdateReport& report = s.loader.report();

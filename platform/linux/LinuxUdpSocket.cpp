@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/Ipv4.h"
 
@@ -19,10 +20,12 @@ namespace {
 // may wait a few milliseconds for a core: room for some ten thousand
 // replies as the kernel counts them. The kernel caps it at its maximum.
 constexpr int kReceiveBuffer = 8 << 20;
+constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 
 }  // namespace
 
-LinuxUdpSocket::LinuxUdpSocket(DescriptorWatch& descriptors) : descriptors_(descriptors) {}
+LinuxUdpSocket::LinuxUdpSocket(DescriptorWatch& descriptors, const BroadcastChoice& broadcast)
+    : descriptors_(descriptors), broadcast_(broadcast) {}
 
 LinuxUdpSocket::~LinuxUdpSocket() {
   shut();
@@ -94,10 +97,42 @@ bool LinuxUdpSocket::sendData(std::string_view bytes) {
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<std::uint16_t>(remotePort()));
   to.sin_addr.s_addr = htonl(*host);
+  if (*host != kLimitedBroadcast) return sendOne(to, bytes, nullptr);
+  const std::vector<NetworkInterface> out = broadcast_.now();
+  if (out.empty()) return !broadcast_.restricted() && sendOne(to, bytes, nullptr);
+  // One interface that refuses must not keep the datagram from the others;
+  // the send fails only when it went out nowhere.
+  bool sent = false;
+  for (const NetworkInterface& via : out) sent = sendOne(to, bytes, &via) || sent;
+  return sent;
+}
+
+bool LinuxUdpSocket::sendOne(const sockaddr_in& to, std::string_view bytes,
+                             const NetworkInterface* via) const {
+  iovec data{const_cast<char*>(bytes.data()), bytes.size()};
+  msghdr message{};
+  message.msg_name = const_cast<sockaddr_in*>(&to);
+  message.msg_namelen = sizeof to;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  if (via != nullptr) {
+    // The interface and source address of this datagram alone; the route
+    // to 255.255.255.255 would pick one interface for all of them.
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(via->index);
+    info.ipi_spec_dst.s_addr = htonl(via->address);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  }
   ssize_t sent = -1;
   do {
-    sent = ::sendto(descriptor_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
-                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    sent = ::sendmsg(descriptor_, &message, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   return sent == static_cast<ssize_t>(bytes.size());
 }

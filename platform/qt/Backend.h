@@ -5,6 +5,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Sockets.h"
 #include "platform/Timer.h"
+#include "platform/system/NetworkInterfaces.h"
 
 namespace korven::qt {
 
@@ -23,6 +24,11 @@ class Backend {
   // points, waking late otherwise; zero where nothing wakes that precisely.
   virtual Micros wakeMargin() const { return Micros(0); }
   virtual void setWakeMargin(Micros) {}
+  // The interfaces its sockets send a datagram to 255.255.255.255 out on.
+  BroadcastChoice& broadcast() { return broadcast_; }
+
+ private:
+  BroadcastChoice broadcast_;
 };
 
 // Qt's sockets and timers, and Qt's loop alone.

@@ -17,7 +17,7 @@ class EpollBackend : public Backend {
                                                         loop_.wakeMargin());
   }
   std::unique_ptr<UdpSocket> createUdpSocket() override {
-    return std::make_unique<linux_platform::LinuxUdpSocket>(loop_.descriptors());
+    return std::make_unique<linux_platform::LinuxUdpSocket>(loop_.descriptors(), broadcast());
   }
   std::unique_ptr<TcpSocket> createTcpSocket() override {
     return std::make_unique<linux_platform::LinuxTcpSocket>(loop_.descriptors());

@@ -12,7 +12,9 @@ class QtBackend : public Backend {
   explicit QtBackend(const Clock& clock) : loop_(clock) {}
   EventLoop& eventLoop() override { return loop_; }
   std::unique_ptr<Timer> createTimer() override { return std::make_unique<QtTimer>(); }
-  std::unique_ptr<UdpSocket> createUdpSocket() override { return std::make_unique<QtUdpSocket>(); }
+  std::unique_ptr<UdpSocket> createUdpSocket() override {
+    return std::make_unique<QtUdpSocket>(broadcast());
+  }
   std::unique_ptr<TcpSocket> createTcpSocket() override { return std::make_unique<QtTcpSocket>(); }
 
  private:

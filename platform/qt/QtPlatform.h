@@ -31,6 +31,11 @@ class QtPlatform : public Platform {
 
   // Works in `folder` instead of the process's current folder.
   void setWorkingFolder(std::string folder) { files_.setCurrentFolder(std::move(folder)); }
+  // Datagrams to 255.255.255.255 go out on these interfaces only; empty:
+  // on every one that can broadcast.
+  void setBroadcastInterfaces(std::vector<std::string> names) {
+    backend_->broadcast().restrictTo(std::move(names));
+  }
   // Which sockets and timers lie under the loop, and how early its timed
   // waits are woken (the benchmarks print and vary it).
   static const char* backendName();

@@ -1,6 +1,5 @@
 #include "platform/qt/QtUdpSocket.h"
 
-#include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <QVariant>
 #include <chrono>
@@ -15,10 +14,11 @@ namespace {
 constexpr int kReceiveBuffer = 8 << 20;
 // The queue's bound, so that a flood cannot take the machine's memory.
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 
 }  // namespace
 
-QtUdpSocket::QtUdpSocket() {
+QtUdpSocket::QtUdpSocket(const BroadcastChoice& broadcast) : broadcast_(broadcast) {
   // The terminals are on the local network: never through a proxy.
   socket_.setProxy(QNetworkProxy::NoProxy);
 }
@@ -64,10 +64,26 @@ bool QtUdpSocket::sendData(std::string_view bytes) {
   const auto host = parseIpv4(remoteHost());
   if (!host || remotePort() <= 0 || remotePort() > 65535) return false;
   if (socket_.state() != QAbstractSocket::BoundState && !open(false)) return false;
-  const qint64 written =
-      socket_.writeDatagram(bytes.data(), static_cast<qint64>(bytes.size()), QHostAddress(*host),
-                            static_cast<quint16>(remotePort()));
-  return written == static_cast<qint64>(bytes.size());
+  QNetworkDatagram datagram(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                            QHostAddress(*host), static_cast<quint16>(remotePort()));
+  if (*host != kLimitedBroadcast) return sendOne(datagram);
+  const std::vector<NetworkInterface> out = broadcast_.now();
+  if (out.empty()) return !broadcast_.restricted() && sendOne(datagram);
+  // One interface that refuses must not keep the datagram from the others;
+  // the send fails only when it went out nowhere.
+  bool sent = false;
+  for (const NetworkInterface& via : out) {
+    // The interface and source of this datagram alone; the route to
+    // 255.255.255.255 would pick one interface for all of them.
+    datagram.setInterfaceIndex(via.index);
+    datagram.setSender(QHostAddress(via.address));
+    sent = sendOne(datagram) || sent;
+  }
+  return sent;
+}
+
+bool QtUdpSocket::sendOne(const QNetworkDatagram& datagram) {
+  return socket_.writeDatagram(datagram) == datagram.data().size();
 }
 
 std::string QtUdpSocket::getData() {

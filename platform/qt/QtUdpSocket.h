@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include <deque>
@@ -7,15 +8,17 @@
 
 #include "platform/Sockets.h"
 #include "platform/qt/PostedCall.h"
+#include "platform/system/NetworkInterfaces.h"
 
 namespace korven::qt {
 
 // A UDP socket on QUdpSocket. One bound by bind() receives: whenever Qt
 // says datagrams wait, all of them are taken off the system at once, and
-// then announced one by one a few milliseconds per pass of the loop.
+// then announced one by one a few milliseconds per pass of the loop. A
+// datagram to 255.255.255.255 goes out on each interface `broadcast` chooses.
 class QtUdpSocket : public UdpSocket {
  public:
-  QtUdpSocket();
+  explicit QtUdpSocket(const BroadcastChoice& broadcast);
   QtUdpSocket(const QtUdpSocket&) = delete;
   QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
@@ -27,9 +30,11 @@ class QtUdpSocket : public UdpSocket {
 
  private:
   bool open(bool receiving);
+  bool sendOne(const QNetworkDatagram& datagram);
   void takeAll();
   void announce();
 
+  const BroadcastChoice& broadcast_;
   QUdpSocket socket_;
   PostedCall announce_{[this] { announce(); }};
   int port_ = 0;
