@@ -33,7 +33,7 @@ bool readArguments(const QStringList& arguments, std::vector<std::string>& inter
   if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
     const std::string what =
         parser.positionalArguments().isEmpty()
-            ? parser.errorText().toStdString()
+            ? parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0).toStdString()
             : "unexpected '" + parser.positionalArguments().first().toStdString() + "'";
     std::fprintf(stderr, "korven-loader: %s; korven-loader --help shows the options\n",
                  what.c_str());

@@ -177,6 +177,8 @@ TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
       {{"update", "NEW_WG.BIN", "--treminal", "127.0.0.2"}, "did you mean --terminal?"},
       {{"mode", "go-bot", "--al"}, "did you mean --all?"},
       {{"mode", "go-bot", "--all"}, "did you mean go-boot?"},
+      {{"mode", "go-boot", "--all", "--interface", "nosuch0"}, "nosuch0: no such interface"},
+      {{"discover", "--interface", "lo"}, "lo: the interface cannot broadcast"},
   };
   for (const auto& [arguments, why] : cases) {
     const CliRun run = cli(folder.path(), arguments);
