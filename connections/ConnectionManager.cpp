@@ -12,7 +12,7 @@ ConnectionManager::ConnectionManager(ProgPrin& window, EventLoop& events, const 
 }
 
 void ConnectionManager::TIM_CON_Timer() {
-  if (w_.SW_ALL.value() == 0) {
+  if (!w_.allTerminals()) {
     singlePass();
   } else {
     allTerminalsPass();
@@ -35,7 +35,7 @@ void stepTowardsConnected(TcpSocket* socket) {
 }  // namespace
 
 void ConnectionManager::singlePass() {
-  if (w_.INP_IP.backColor() == w_.VERT.backColor()) return;
+  if (w_.connected()) return;
   w_.INP_IP.setBackColor(w_.ROUGE.backColor());
   stepTowardsConnected(w_.TCPIP.element(0));
 }
@@ -55,8 +55,8 @@ void ConnectionManager::allTerminalsPass() {
 }
 
 void ConnectionManager::TCPIP_Connect(int element) {
-  if (w_.SW_ALL.value() == 0) {
-    if (element == 0 && w_.INP_IP.backColor() != w_.VERT.backColor()) {
+  if (!w_.allTerminals()) {
+    if (element == 0 && !w_.connected()) {
       w_.INP_IP.setBackColor(w_.VERT.backColor());
     }
     return;
@@ -69,7 +69,7 @@ void ConnectionManager::TCPIP_Connect(int element) {
 void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
   pieceSizes_.push_back(message.size());
   onPiece.raise();
-  if (w_.SW_ALL.value() == 1) {
+  if (w_.allTerminals()) {
     const int count = w_.TCPIP.count();
     for (int i = 0; i < count; ++i) {
       // The range is read anew for every element.
@@ -161,7 +161,7 @@ void ConnectionManager::waitForPause(int element, Micros pause) {
 
 void ConnectionManager::recordFailure(int element) {
   std::string entry = kFailurePrefix;
-  if (w_.SW_ALL.value() == 1) {
+  if (w_.allTerminals()) {
     if (w_.LST_ALL.hasLine(element)) entry += w_.LST_ALL.line(element);
   } else if (const TcpSocket* single = w_.TCPIP.element(0)) {
     // The terminal actually addressed, not whatever line 0 of the list holds.

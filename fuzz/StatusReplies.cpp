@@ -19,9 +19,8 @@ struct Program {
   Program() {
     require(loader.PROG_PRIN_Load(), "start-up succeeds");
     w.INP_IP.userType("127.0.0.2");
-    require(platform.scheduler.advanceUntil(
-                [this] { return w.INP_IP.backColor() == w.VERT.backColor(); },
-                korven::Micros(5'000'000)),
+    require(platform.scheduler.advanceUntil([this] { return w.connected(); },
+                                            korven::Micros(5'000'000)),
             "the terminal connects");
   }
   korven::testkit::TestPlatform platform;

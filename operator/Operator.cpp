@@ -58,7 +58,7 @@ bool Operator::pickAddress(const std::string& address) {
 }
 
 bool Operator::connected() const {
-  return w().INP_IP.backColor() == w().VERT.backColor();
+  return w().connected();
 }
 
 void Operator::ask(const std::string& address) {
@@ -96,7 +96,7 @@ int Operator::markedLines() const {
 }
 
 bool Operator::allConnected() const {
-  return w().AFF_ALL_NB.backColor() == w().VERT.backColor();
+  return w().allConnected();
 }
 
 Operator::Update Operator::update(std::optional<Micros> limit) {

@@ -27,7 +27,7 @@ void ReplyHandling::showReceived(int element) {
   const auto status = statusOfReply(socket->getData());
   if (!status) return;
   onStatus.raise(element, *status);
-  if (w_.SW_ALL.value() == 0) {
+  if (!w_.allTerminals()) {
     w_.AFF_STATUS0.setText(*status);
   } else if (w_.LST_STATUS.hasLine(element) && w_.LST_STATUS.line(element) != *status) {
     w_.LST_STATUS.setLine(element, *status);

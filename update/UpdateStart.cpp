@@ -18,7 +18,7 @@ bool UpdateStart::refused(const char* message) {
 }
 
 void UpdateStart::B_UPDATE_Click() {
-  if (w_.SW_ALL.value() == 0 && w_.INP_IP.backColor() != w_.VERT.backColor()) {
+  if (!w_.allTerminals() && !w_.connected()) {
     refused(kNotReady);
     return;
   }

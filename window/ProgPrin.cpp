@@ -240,4 +240,8 @@ void ProgPrin::nameRoles() {
   for (const auto& [control, role] : roles) control->role = role;
 }
 
+void ProgPrin::resetStatusList() {
+  for (int i = 0; i < LST_STATUS.count(); ++i) LST_STATUS.setLine(i, kStatusUnknown);
+}
+
 }  // namespace korven

@@ -99,8 +99,17 @@ class ProgPrin {
   std::unique_ptr<UdpSocket> UDP_TX;
   TcpSocketArray TCPIP;
 
-  // Whether single-terminal or all-terminals mode is on, read anew each time.
+  // The checks the logic makes on the window, read anew each time: the
+  // controls are the state.
+  // Whether all-terminals mode is on (else single-terminal mode).
   bool allTerminals() const { return SW_ALL.value() == 1; }
+  // Whether the single terminal's connection is up: the address box is green.
+  bool connected() const { return INP_IP.backColor() == VERT.backColor(); }
+  // Whether every listed terminal's connection is up: the count is green.
+  bool allConnected() const { return AFF_ALL_NB.backColor() == VERT.backColor(); }
+
+  // Sets every line of the status list back to unknown.
+  void resetStatusList();
 
  private:
   void nameRoles();

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     int refusing = 0;
     for (const auto& [t, kind] : faulted) refusing += kind == "refuse" ? 1 : 0;
 
-    if (w.SW_ALL.value() == 1) program.clickAllTerminals();
+    if (w.allTerminals()) program.clickAllTerminals();
     program.runFor(100);
     program.clickAllTerminals();
     const bool connected =
