@@ -21,18 +21,14 @@ void pointAt(TcpSocket& element, std::string host) {
 
 }  // namespace
 
-Batch::Batch(ProgPrin& window, Platform& platform, ConnectionManager& connections,
-             std::function<void()> resetStatusList)
-    : w_(window),
-      platform_(platform),
-      connections_(connections),
-      resetStatusList_(std::move(resetStatusList)) {
+Batch::Batch(ProgPrin& window, Platform& platform, ConnectionManager& connections)
+    : w_(window), platform_(platform), connections_(connections) {
   w_.SW_ALL.onClick.connect([this] { SW_ALL_Click(); });
   for (ScrollBar* bar : w_.SCROLL_XTOY) bar->onChange.connect([this] { SCROLL_XTOY_Change(); });
 }
 
 void Batch::SW_ALL_Click() {
-  if (w_.SW_ALL.value() == 1) {
+  if (w_.allTerminals()) {
     switchOn();
   } else {
     switchOff();
@@ -72,7 +68,7 @@ void Batch::switchOn() {
 }
 
 void Batch::switchOff() {
-  resetStatusList_();
+  w_.resetStatusList();
   w_.LST_ALL.setEnabled(false);
   w_.AFF_ALL_NB.setEnabled(false);
   for (ScrollBar* bar : w_.SCROLL_XTOY) bar->setEnabled(false);

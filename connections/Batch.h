@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-
 #include "connections/ConnectionManager.h"
 #include "platform/Platform.h"
 #include "window/ProgPrin.h"
@@ -15,9 +13,7 @@ inline constexpr long kReservedFiles = 64;
 // element per listed terminal, the From/To range and its read-outs.
 class Batch {
  public:
-  // `resetStatusList` sets every line of LST_STATUS back to unknown.
-  Batch(ProgPrin& window, Platform& platform, ConnectionManager& connections,
-        std::function<void()> resetStatusList);
+  Batch(ProgPrin& window, Platform& platform, ConnectionManager& connections);
 
   void SW_ALL_Click();
   void SCROLL_XTOY_Change();
@@ -30,7 +26,6 @@ class Batch {
   ProgPrin& w_;
   Platform& platform_;
   ConnectionManager& connections_;
-  std::function<void()> resetStatusList_;
 };
 
 }  // namespace korven

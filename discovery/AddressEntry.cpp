@@ -2,8 +2,7 @@
 
 namespace korven {
 
-AddressEntry::AddressEntry(ProgPrin& window, std::function<void()> saveConfiguration)
-    : w_(window), saveConfiguration_(std::move(saveConfiguration)) {
+AddressEntry::AddressEntry(ProgPrin& window, AddressStore* store) : w_(window), store_(store) {
   w_.INP_IP.onChange.connect([this] { INP_IP_Change(); });
   w_.INP_IP.onClick.connect([this] { INP_IP_Click(); });
   w_.INP_IP.onLostFocus.connect([this] { INP_IP_LostFocus(); });
@@ -37,6 +36,10 @@ void AddressEntry::INP_IP_Change() {
   w_.AFF_STATUS0.setText(kStatusUnknown);
 }
 
+void AddressEntry::INP_IP_LostFocus() {
+  if (store_ != nullptr) store_->saveAddress();
+}
+
 void AddressEntry::LST_ALL_Click() {
   const int current = w_.LST_ALL.listIndex();
   w_.AFF_NO_LST.setText(std::to_string(current));
@@ -58,7 +61,7 @@ void AddressEntry::AFF_STATUS0_Click() {
 }
 
 void AddressEntry::LST_STATUS_DblClick() {
-  for (int i = 0; i < w_.LST_STATUS.count(); ++i) w_.LST_STATUS.setLine(i, kStatusUnknown);
+  w_.resetStatusList();
 }
 
 void AddressEntry::AFF_ALL_NB_DblClick() {

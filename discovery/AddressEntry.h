@@ -1,7 +1,6 @@
 #pragma once
 
-#include <functional>
-
+#include "discovery/AddressStore.h"
 #include "platform/Text.h"
 #include "window/ProgPrin.h"
 
@@ -12,11 +11,13 @@ namespace korven {
 // lines in step.
 class AddressEntry {
  public:
-  AddressEntry(ProgPrin& window, std::function<void()> saveConfiguration);
+  // `store`: where the address is kept when the box loses the focus; none
+  // in a program without a configuration file.
+  AddressEntry(ProgPrin& window, AddressStore* store);
 
   void INP_IP_Change();
   void INP_IP_Click() { INP_IP_Change(); }
-  void INP_IP_LostFocus() { saveConfiguration_(); }
+  void INP_IP_LostFocus();
   void LST_ALL_Click();
   void LST_ALL_KeyDown() { mirrorAllToStatus(); }
   void LST_ALL_KeyUp() { mirrorAllToStatus(); }
@@ -31,7 +32,7 @@ class AddressEntry {
   void mirrorStatusToAll();
 
   ProgPrin& w_;
-  std::function<void()> saveConfiguration_;
+  AddressStore* store_;
 };
 
 }  // namespace korven

@@ -4,8 +4,8 @@
 
 namespace korven {
 
-Discovery::Discovery(ProgPrin& window, std::function<void()> connectionPass)
-    : w_(window), connectionPass_(std::move(connectionPass)), known_(window.LST_ALL) {
+Discovery::Discovery(ProgPrin& window, ConnectionManager& connections)
+    : w_(window), connections_(connections), known_(window.LST_ALL) {
   w_.B_ASK.onClick.connect([this] { B_ASK_Click(); });
   w_.TIM_UDP_CALL->onTimer.connect([this] { TIM_UDP_CALL_Timer(); });
   w_.UDP_RX->onDataArrival.connect([this](std::size_t) { UDP_RX_DataArrival(); });
@@ -39,7 +39,7 @@ void Discovery::UDP_RX_DataArrival() {
   // Its click handling shows the line's number and puts the address in INP_IP.
   w_.LST_ALL.setListIndex(w_.LST_ALL.count() - 1);
   w_.AFF_ALL_NB.setText(std::to_string(w_.LST_ALL.count()));
-  connectionPass_();
+  connections_.TIM_CON_Timer();
 }
 
 void Discovery::restrictTo(const std::vector<std::string>& addresses) {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "connections/ConnectionManager.h"
 #include "discovery/TerminalIndex.h"
 #include "window/ProgPrin.h"
 
@@ -17,8 +17,8 @@ inline constexpr int kMaxTerminals = 32767;
 // not yet listed into a line of the terminal lists.
 class Discovery {
  public:
-  // `connectionPass` runs one pass of the connection manager.
-  Discovery(ProgPrin& window, std::function<void()> connectionPass);
+  // A newly listed terminal gets a connection pass of `connections` at once.
+  Discovery(ProgPrin& window, ConnectionManager& connections);
 
   void B_ASK_Click();
   void TIM_UDP_CALL_Timer();
@@ -34,7 +34,7 @@ class Discovery {
 
  private:
   ProgPrin& w_;
-  std::function<void()> connectionPass_;
+  ConnectionManager& connections_;
   TerminalIndex known_;
   std::unordered_set<std::string> only_;
 };

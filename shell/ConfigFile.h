@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "discovery/AddressStore.h"
 #include "platform/Files.h"
 #include "window/ProgPrin.h"
 
@@ -18,7 +19,7 @@ std::string firstField(const std::string& text);
 
 // The one stored setting, the last address of the box, in TCP_BRD.CFG of
 // the working folder.
-class ConfigFile {
+class ConfigFile : public AddressStore {
  public:
   ConfigFile(ProgPrin& window, Files& files) : w_(window), files_(files) {}
 
@@ -28,6 +29,7 @@ class ConfigFile {
   // Writes the trimmed text of INP_IP and CR LF. The new file replaces the
   // old one only once it is whole; a failure leaves the old one as it was.
   void SAUVE_CFG();
+  void saveAddress() override { SAUVE_CFG(); }
 
  private:
   std::string path() const { return w_.AFF_CURDIR.text() + kConfigFileName; }

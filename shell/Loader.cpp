@@ -8,31 +8,16 @@ Loader::Loader(Platform& platform, bool configurationFile)
       window_(platform),
       imageChoice_(window_, platform.files()),
       config_(window_, platform.files()),
-      addressEntry_(window_,
-                    [this] {
-                      if (configurationFile_) config_.SAUVE_CFG();
-                    }),
+      addressEntry_(window_, configurationFile ? &config_ : nullptr),
       connections_(window_, platform.eventLoop(), platform.clock()),
-      batch_(window_, platform, connections_, [this] { addressEntry_.LST_STATUS_DblClick(); }),
-      discovery_(window_, [this] { connections_.TIM_CON_Timer(); }),
+      batch_(window_, platform, connections_),
+      discovery_(window_, connections_),
       modeCommands_(window_, platform.eventLoop()),
       updateStart_(window_, platform, imageChoice_, sendTable_),
-      transferEngine_(window_, platform, sendTable_, connections_,
-                      [this](int element) { replyHandling_.showReceived(element); }),
       replyHandling_(window_),
-      report_(window_, platform) {
-  updateStart_.onStarted.connect([this](const ImageFacts& image) { report_.started(image); });
-  connections_.onPiece.connect([this] { report_.piece(); });
-  connections_.onHandedOver.connect(
-      [this](int element, bool sent) { report_.handedOver(element, sent); });
-  connections_.onPieceDone.connect([this] { report_.pieceDone(); });
-  connections_.onLost.connect([this](int element, int piece) { report_.lost(element, piece); });
-  transferEngine_.onFinished.connect([this] { report_.finished(); });
-  replyHandling_.onStatus.connect(
-      [this](int element, const std::string& status) { report_.statusReceived(element, status); });
-  discovery_.onReply.connect([this](const std::string& address, const std::string& datagram) {
-    report_.discoveryReply(address, datagram);
-  });
+      transferEngine_(window_, platform, sendTable_, connections_, replyHandling_),
+      report_(window_, platform, updateStart_, connections_, transferEngine_, replyHandling_,
+              discovery_) {
   window_.PROG_PRIN.setVisible(false);
   window_.PROG_PRIN.onUnload.connect([this] { PROG_PRIN_Unload(); });
 }

@@ -62,8 +62,9 @@ class Loader {
   ModeCommands modeCommands_;
   SendTable sendTable_;
   UpdateStart updateStart_;
-  TransferEngine transferEngine_;
+  // The replies come before the engine that shows them at the end.
   ReplyHandling replyHandling_;
+  TransferEngine transferEngine_;
   UpdateReport report_;
 };
 

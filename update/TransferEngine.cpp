@@ -5,12 +5,8 @@
 namespace korven {
 
 TransferEngine::TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
-                               ConnectionManager& connections, std::function<void(int)> showReplies)
-    : w_(window),
-      platform_(platform),
-      table_(table),
-      connections_(connections),
-      showReplies_(std::move(showReplies)) {
+                               ConnectionManager& connections, ReplyHandling& replies)
+    : w_(window), platform_(platform), table_(table), connections_(connections), replies_(replies) {
   w_.TIM_SEND->onTimer.connect([this] { TIM_SEND_Timer(); });
   w_.SW_DELAY.onClick.connect([this] { SW_DELAY_Click(); });
 }
@@ -81,7 +77,7 @@ void TransferEngine::finish(Micros pause) {
     connections_.settle(k, pause);
     // A terminal's reply during the update (a checksum error, a full memory)
     // waits unread; closing would discard it and the update would look fine.
-    if (showReplies_) showReplies_(k);
+    replies_.showReceived(k);
     if (TcpSocket* socket = w_.TCPIP.element(k)) socket->close();
     events.processEvents();
   }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <functional>
-
 #include "connections/ConnectionManager.h"
 #include "platform/Platform.h"
+#include "update/ReplyHandling.h"
 #include "update/SendTable.h"
 #include "window/ProgPrin.h"
 
@@ -18,9 +17,10 @@ inline constexpr int kTailPace = 600;
 // unread, closes every connection and gives the window back.
 class TransferEngine {
  public:
-  // `showReplies(k)` reads and shows what element k received and left unread.
+  // At the end `replies` reads and shows what each element received and
+  // left unread.
   TransferEngine(ProgPrin& window, Platform& platform, const SendTable& table,
-                 ConnectionManager& connections, std::function<void(int)> showReplies);
+                 ConnectionManager& connections, ReplyHandling& replies);
 
   void TIM_SEND_Timer();
   void AFF_MSG_UPD(const std::string& text);
@@ -41,7 +41,7 @@ class TransferEngine {
   Platform& platform_;
   const SendTable& table_;
   ConnectionManager& connections_;
-  std::function<void(int)> showReplies_;
+  ReplyHandling& replies_;
 };
 
 }  // namespace korven

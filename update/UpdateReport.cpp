@@ -15,10 +15,24 @@ bool isStatusText(const std::string& text) {
 
 }  // namespace
 
-UpdateReport::UpdateReport(ProgPrin& window, Platform& platform) : w_(window), platform_(platform) {
+UpdateReport::UpdateReport(ProgPrin& window, Platform& platform, UpdateStart& start,
+                           ConnectionManager& connections, TransferEngine& transfer,
+                           ReplyHandling& replies, Discovery& discovery)
+    : w_(window), platform_(platform) {
   // A new step of the update is saved at once.
   w_.AFF_UPD_MSG.onChange.connect([this] {
     if (running_) save();
+  });
+  start.onStarted.connect([this](const ImageFacts& image) { started(image); });
+  connections.onPiece.connect([this] { piece(); });
+  connections.onHandedOver.connect([this](int element, bool sent) { handedOver(element, sent); });
+  connections.onPieceDone.connect([this] { pieceDone(); });
+  connections.onLost.connect([this](int element, int lostPiece) { lost(element, lostPiece); });
+  transfer.onFinished.connect([this] { finished(); });
+  replies.onStatus.connect(
+      [this](int element, const std::string& status) { statusReceived(element, status); });
+  discovery.onReply.connect([this](const std::string& address, const std::string& datagram) {
+    discoveryReply(address, datagram);
   });
 }
 

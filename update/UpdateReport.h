@@ -6,7 +6,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "connections/ConnectionManager.h"
+#include "discovery/Discovery.h"
 #include "platform/Platform.h"
+#include "update/ReplyHandling.h"
+#include "update/TransferEngine.h"
 #include "update/UpdateRecord.h"
 #include "update/UpdateStart.h"
 #include "window/ProgPrin.h"
@@ -21,7 +25,10 @@ namespace korven {
 // that cannot be written changes nothing else.
 class UpdateReport {
  public:
-  UpdateReport(ProgPrin& window, Platform& platform);
+  // Subscribes to the events of the subsystems it records.
+  UpdateReport(ProgPrin& window, Platform& platform, UpdateStart& start,
+               ConnectionManager& connections, TransferEngine& transfer, ReplyHandling& replies,
+               Discovery& discovery);
 
   // The update started: one line per connection element, under the address
   // it has now, in the range or not.

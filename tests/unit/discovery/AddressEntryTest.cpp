@@ -25,8 +25,7 @@ class AddressEntryTest : public ::testing::Test {
 
   testkit::TestPlatform p;
   ProgPrin w{p};
-  int saves = 0;
-  AddressEntry entry{w, [this] { ++saves; }};
+  AddressEntry entry{w, nullptr};
 };
 
 TEST_F(AddressEntryTest, EveryTypedCharacterRepointsUdpAndElementZero) {
