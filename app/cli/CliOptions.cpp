@@ -241,7 +241,8 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
     std::string problem;
     broadcastInterfaces(o.interfaces, &problem);
     if (!problem.empty()) {
-      error = "--interface " + problem + "; korven-cli interfaces lists those a broadcast goes out on";
+      error =
+          "--interface " + problem + "; korven-cli interfaces lists those a broadcast goes out on";
       return false;
     }
   }
