@@ -1,7 +1,7 @@
 // An all-terminals update of the largest image to N simulated terminals:
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
-// costs the program.   usage: batch_bench N [--unpinned] [--no-spin]   (inside tools/in-netns)
+// costs the program.   usage: batch_bench N [--unpinned] [--early US]   (inside tools/in-netns)
 #include <sched.h>
 
 #include <QApplication>
@@ -132,20 +132,26 @@ int fail(const char* what, const korven::simproc::SimProcess& sim) {
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 0;
   // --unpinned: the program and the simulator share every core, as on a
-  // technician's PC where nothing is pinned. --no-spin: timed waits are
-  // woken at their end, not the measured wake-up latency before it.
+  // technician's PC where nothing is pinned. --early US: timed waits are
+  // woken US microseconds before their end and spend the rest on
+  // processing points, to measure whether that makes pauses more punctual.
   bool unpinned = false;
-  bool noSpin = false;
+  long wakeEarly = 0;
   bool usage = n < 1 || n > 32767;
   for (int i = 2; i < argc; ++i) {
     const std::string option = argv[i];
-    unpinned = unpinned || option == "--unpinned";
-    noSpin = noSpin || option == "--no-spin";
-    usage = usage || (option != "--unpinned" && option != "--no-spin");
+    if (option == "--unpinned") {
+      unpinned = true;
+    } else if (option == "--early" && i + 1 < argc) {
+      wakeEarly = std::atol(argv[++i]);
+      usage = usage || wakeEarly < 0 || wakeEarly > 100'000;
+    } else {
+      usage = true;
+    }
   }
   if (usage) {
     std::fprintf(stderr,
-                 "usage: batch_bench N [--unpinned] [--no-spin]   (1 to 32767 terminals)\n");
+                 "usage: batch_bench N [--unpinned] [--early US]   (1 to 32767 terminals)\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -168,7 +174,7 @@ int main(int argc, char** argv) {
   keepTheProgramCore(programCore);
   if (!started) return fail("the simulator did not start", sim);
   if (!program.start()) return fail("start-up failed", sim);
-  if (noSpin) program.platform.backend().setWakeMargin(korven::Micros(0));
+  program.platform.backend().setWakeMargin(korven::Micros(wakeEarly));
   korven::ProgPrin& w = program.w();
   const auto listedAt = Clock::now();
   if (!program.waitFor([&] { return w.LST_ALL.count() == n; }, 15'000)) {

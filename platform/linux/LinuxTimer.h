@@ -11,9 +11,9 @@ namespace korven::linux_platform {
 // next tick counts from this one and a late tick never makes the next one
 // early. Timers of whole milliseconds, often one late, would drift a second
 // over the thousand ticks of an update; so would a wake-up late by the
-// system's latency at every tick. So the descriptor expires `early` before
-// the tick is due (the wake-up latency the loop measured), and the tick
-// waits out the rest.
+// system's latency at every tick. So the descriptor may expire `early`
+// before the tick is due (the loop's wake margin), and the tick waits out
+// the rest.
 class LinuxTimer : public Timer, private Watcher {
  public:
   LinuxTimer(DescriptorWatch& descriptors, const Clock& clock, const Micros& early);

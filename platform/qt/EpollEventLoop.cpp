@@ -1,45 +1,17 @@
 #include "platform/qt/EpollEventLoop.h"
 
-#include <poll.h>
-
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
 
 namespace korven::qt {
-namespace {
-
-// How late the system wakes a thread that sleeps on a timer descriptor:
-// the largest lateness of a few short sleeps, taken when the loop is made.
-// A terminal's pause is owed since its own previous piece, so whatever a
-// wait overshoots, the terminal's next pause starts later by as much, at
-// every piece.
-Micros measureWakeLatency(linux_platform::TimerDescriptor& timer, const Clock& clock) {
-  constexpr int kRounds = 8;
-  constexpr Micros kSleep(300);
-  constexpr Micros kMost(1000);
-  Micros latest(0);
-  for (int round = 0; round < kRounds && timer.valid(); ++round) {
-    const Micros due = clock.now() + kSleep;
-    if (!timer.arm(kSleep)) break;
-    pollfd watched{timer.descriptor(), POLLIN, 0};
-    if (::poll(&watched, 1, 100) != 1) break;
-    latest = std::max(latest, clock.now() - due);
-    timer.expired();
-  }
-  return std::min(latest, kMost);
-}
-
-}  // namespace
-
 EpollEventLoop::EpollEventLoop(const Clock& clock) : QtEventLoop(clock) {
   if (descriptors_.valid()) {
     notifier_ = std::make_unique<QSocketNotifier>(descriptors_.descriptor(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated,
                      [this] { descriptors_.dispatch(); });
   }
-  margin_ = measureWakeLatency(wake_, clock_);
   if (wake_.valid()) wakeToken_ = descriptors_.add(wake_.descriptor(), EPOLLIN, *this);
 }
 
