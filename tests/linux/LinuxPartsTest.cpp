@@ -62,6 +62,11 @@ TEST(DescriptorWatch, OnePointHandsOutEveryReadyDescriptorAndNoneRemovedMeanwhil
 
 TEST(LinuxTimer, OneTheSystemRefusesSaysSo) {
   DescriptorWatch watch;
+  const SteadyClock clock;
+  const Micros early(0);
+  // Made before the limit: the sanitizers check the class's type the first
+  // time they meet it, and need a descriptor of their own for that.
+  LinuxTimer fine(watch, clock, early);
   rlimit limit{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
   // No descriptor left: the soft limit at the number the next one would get.
@@ -70,11 +75,8 @@ TEST(LinuxTimer, OneTheSystemRefusesSaysSo) {
   rlimit none = limit;
   none.rlim_cur = static_cast<rlim_t>(next);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-  const SteadyClock clock;
-  const Micros early(0);
   LinuxTimer refused(watch, clock, early);
   ::setrlimit(RLIMIT_NOFILE, &limit);
-  LinuxTimer fine(watch, clock, early);
   EXPECT_FALSE(refused.usable());
   EXPECT_TRUE(fine.usable());
 }
