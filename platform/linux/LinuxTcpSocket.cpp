@@ -148,6 +148,10 @@ bool LinuxTcpSocket::write(std::string_view bytes) {
 }
 
 std::uint64_t LinuxTcpSocket::bytesDelivered() const {
+  return deliveredNow();
+}
+
+std::uint64_t LinuxTcpSocket::deliveredNow() const {
   if (descriptor_ < 0) return delivered_;
   // What the kernel holds unacknowledged has not reached the peer either.
   int waiting = 0;
@@ -181,7 +185,7 @@ void LinuxTcpSocket::fail(int error) {
 void LinuxTcpSocket::release(bool resetIfUndelivered) {
   unsent_.clear();
   if (descriptor_ < 0) return;
-  delivered_ = bytesDelivered();
+  delivered_ = deliveredNow();
   // Bytes that did not get through are lost either way; a reset tells the
   // peer so at once, where the kernel would go on offering them for minutes.
   if (resetIfUndelivered && delivered_ < handedOver_) {

@@ -40,6 +40,8 @@ class LinuxTcpSocket : public TcpSocket, private Watcher {
   // behind, `resetIfUndelivered` resets the connection instead of leaving
   // the kernel to offer them.
   void release(bool resetIfUndelivered);
+  // What got through so far; not virtual, as release() runs in the destructor.
+  std::uint64_t deliveredNow() const;
 
   DescriptorWatch& descriptors_;
   int descriptor_ = -1;

@@ -2,7 +2,6 @@
 
 #include <QHostAddress>
 #include <QNetworkProxy>
-#include <QTimer>
 
 #include "platform/Ipv4.h"
 
@@ -56,7 +55,7 @@ void QtTcpSocket::connected() {
   state_ = tcp_state::Connected;
   // The Connect event never runs inside the call that asked for it.
   if (insideConnect_) {
-    QTimer::singleShot(0, &socket_, [this] { onConnect.raise(); });
+    connectLater_.post();
   } else {
     onConnect.raise();  // last: a handler may destroy this socket
   }

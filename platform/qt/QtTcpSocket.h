@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Sockets.h"
+#include "platform/qt/PostedCall.h"
 
 namespace korven::qt {
 
@@ -35,6 +36,9 @@ class QtTcpSocket : public TcpSocket {
   QTcpSocket socket_;
   int state_ = tcp_state::Closed;
   bool insideConnect_ = false;
+  // The Connect event of a connection made inside connect(), from the loop;
+  // dropped if the socket goes first.
+  PostedCall connectLater_{[this] { onConnect.raise(); }};
   std::string received_;
   std::uint64_t handedOver_ = 0;
   std::uint64_t taken_ = 0;
