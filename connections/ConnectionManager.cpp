@@ -70,6 +70,13 @@ void ConnectionManager::ENV_TCP(const std::string& message, Micros pause) {
   pieceSizes_.push_back(message.size());
   onPiece.raise();
   if (w_.allTerminals()) {
+    // A send slower than the one before it at the last piece holds back
+    // every later terminal of the range, and their pauses keep them back:
+    // over an update the fan-out spreads towards the whole pace, which
+    // leaves each terminal its exact pause. Gathering it again means
+    // lengthening pauses: measured with a thousand terminals, waiting the
+    // spread at each fan-out's first terminal made every pause about a
+    // millisecond longer and the update 1 % longer.
     const int count = w_.TCPIP.count();
     for (int i = 0; i < count; ++i) {
       // The range is read anew for every element.
