@@ -2,8 +2,6 @@
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
 // costs the program.   usage: batch_bench N [--unpinned] [--early US]   (inside tools/in-netns)
-#include <sched.h>
-
 #include <QApplication>
 #include <QJsonObject>
 
@@ -15,6 +13,7 @@
 
 #include "app/SimProcess.h"
 #include "app/bench/BenchProgram.h"
+#include "app/bench/Cores.h"
 #include "operator/Images.h"
 #include "platform/system/StdFiles.h"
 
@@ -95,33 +94,6 @@ double ms(long long us) {
   return static_cast<double>(us) / 1000.0;
 }
 
-// The simulated terminals stand for devices of their own, but here they share
-// the machine. A local receiver woken by a send is placed by the kernel on
-// the sender's core, where it preempts the program some forty times per
-// fan-out; each stall holds back every later terminal of the piece, and the
-// pause each is owed from its own previous piece keeps them back at the next
-// ones. So, given two cores or more, the program keeps one core and the
-// simulator, started in between, inherits the others. The core the program
-// keeps; -1 when nothing was changed.
-int setCoresForTheSimulator() {
-  cpu_set_t all;
-  CPU_ZERO(&all);
-  if (::sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return -1;
-  int kept = 0;
-  while (!CPU_ISSET(kept, &all)) ++kept;
-  cpu_set_t others = all;
-  CPU_CLR(kept, &others);
-  return ::sched_setaffinity(0, sizeof others, &others) == 0 ? kept : -1;
-}
-
-void keepTheProgramCore(int core) {
-  if (core < 0) return;
-  cpu_set_t mine;
-  CPU_ZERO(&mine);
-  CPU_SET(core, &mine);
-  ::sched_setaffinity(0, sizeof mine, &mine);
-}
-
 int fail(const char* what, const korven::simproc::SimProcess& sim) {
   std::printf("batch: %s\n%s", what, qPrintable(sim.output()));
   return 1;
@@ -167,11 +139,14 @@ int main(int argc, char** argv) {
   // end-to-end tests allow the same 5 ms. The waits after the boot request
   // start once it has gone to every terminal, so the first ones wait longer
   // by the whole fan-out.
-  const int programCore = unpinned ? -1 : setCoresForTheSimulator();
+  // Pinned, the simulator cannot preempt the program some forty times per
+  // fan-out: each such stall would hold back every later terminal of the
+  // piece, and the pause each is owed keeps them back at the next ones.
+  const int programCore = unpinned ? -1 : setCoresForTheReceivers();
   const bool started = sim.start(
       simulatorPath(), {"--count", QString::number(n), "--image", imagePath, "--boot", "whole",
                         "--early-tolerance", "5", "--wait-late-tolerance", "500"});
-  keepTheProgramCore(programCore);
+  keepTheSenderCore(programCore);
   if (!started) return fail("the simulator did not start", sim);
   if (!program.start()) return fail("start-up failed", sim);
   program.platform.backend().setWakeMargin(korven::Micros(wakeEarly));
