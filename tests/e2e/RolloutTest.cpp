@@ -1,4 +1,5 @@
 // korven-cli update in waves and as a dry run, against the simulator.
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -68,12 +69,65 @@ TEST_F(Rollout, AFailureStopsTheWavesAndARetryTakesWhatWasHeldBackOrFailed) {
   }
   for (int t = 6; t <= 10; ++t) EXPECT_EQ(simproc::terminalAt(seen, address(t))["bytes"], 0) << t;
 
+  // The retry goes in the rollout's waves, 2 then 3, with the limit given again.
   const CliRun retry =
-      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "waves.csv", "--verdict-wait", "0"});
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "waves.csv", "--max-failed", "1",
+                          "--verdict-wait", "0", "--report", "retry.csv"});
   EXPECT_EQ(retry.exit, 1) << "the refusing one still refuses";
+  const auto again = cli::csvRecords(readAll(QDir(folder.path()).filePath("retry.csv")));
+  ASSERT_EQ(again.size(), 7U);
+  for (std::size_t i = 1; i < again.size(); ++i) {
+    EXPECT_EQ(again[i][23] + "/" + again[i][24] + " " + again[i][27] + " " + again[i][28],
+              std::string(i <= 2   ? "1"
+                          : i <= 5 ? "2"
+                                   : "3") +
+                  "/3 2,3 1")
+        << i;
+  }
   const QJsonArray after = sim.report();
   for (int t = 1; t <= 10; ++t) {
     EXPECT_EQ(streamsOf(after, address(t)).size(), t == 4 ? 0 : 1) << t;
+  }
+}
+
+// A copy that lands while a rollout runs (a second playbook run, a copy
+// still in progress) must not reach the later waves.
+TEST_F(Rollout, ARunLeavesOneReportAndEveryWaveStreamsTheImageAsItWasRead) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "4", "--status-after", "127.0.0.2:NEW"})))
+      << sim.output().toStdString();
+  QProcess rollout;
+  rollout.setWorkingDirectory(folder.path());
+  rollout.start(KORVEN_CLI_PATH, {"update", "NEW_WG.BIN", "--all", "--wait", "1", "--waves", "2",
+                                  "--verdict-wait", "1", "--json"});
+  ASSERT_FALSE(sim.waitForLine({"STREAM 127.0.0.3"}, 60'000).isEmpty()) << "wave 1 ended";
+  StdFiles().replaceFile(QDir(folder.path()).filePath("NEW_WG.BIN").toStdString(),
+                         imageOf(9, 64, 7));
+  ASSERT_TRUE(rollout.waitForFinished(120'000));
+  EXPECT_EQ(rollout.exitCode(), 0) << rollout.readAllStandardError().toStdString();
+  const QString out = QString::fromLatin1(rollout.readAllStandardOutput());
+  EXPECT_TRUE(matchesSchema(out, folder.path())) << out.toStdString();
+
+  const QStringList reports = QDir(folder.path() + "/reports").entryList(QDir::Files);
+  ASSERT_EQ(reports.size(), 1) << reports.join(' ').toStdString() << " (no temporary file left)";
+  const QJsonObject json = QJsonDocument::fromJson(out.toLatin1()).object();
+  EXPECT_EQ(json["report_file"].toString(), folder.path() + "/reports/" + reports[0]);
+  const auto rows = cli::csvRecords(readAll(folder.path() + "/reports/" + reports[0]));
+  ASSERT_EQ(rows.size(), 5U);
+  const QString sha =
+      QCryptographicHash::hash(QByteArray::fromStdString(image), QCryptographicHash::Sha256)
+          .toHex();
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    // The whole run's facts on every row; the verdict as heard.
+    EXPECT_EQ(rows[i][8] + " " + rows[i][15] + " " + rows[i][23] + " " + rows[i][26],
+              "streamed 0-3 " + std::to_string((i + 1) / 2) + " " + sha.toStdString())
+        << i;
+    EXPECT_EQ(rows[i][21], i == 1 ? "yes" : "unconfirmed") << i;
+  }
+  EXPECT_EQ(json["terminals"][0]["clean"], "yes");
+  for (const QJsonValue& t : sim.report()) {
+    EXPECT_EQ(verdictOf(t.toObject()).toStdString(), "ok ")
+        << t["address"].toString().toStdString();
   }
 }
 
