@@ -138,6 +138,8 @@ TEST_F(Cli, AReportKilledMidBatchIsWholeAndItsRetryTakesExactlyTheUnfinished) {
   killed.kill();
   killed.waitForFinished(2000);
   const std::string report = readAll(QDir(folder.path()).filePath("night.csv"));
+  EXPECT_EQ(QDir(folder.path()).entryList({"night.csv*"}, QDir::Files), QStringList{"night.csv"})
+      << "no temporary file outlives the run";
   const auto records = cli::csvRecords(report);
   ASSERT_EQ(records.size(), 11U) << report;
   for (std::size_t i = 1; i < records.size(); ++i) {

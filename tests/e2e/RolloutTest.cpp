@@ -28,10 +28,25 @@ TEST_F(Rollout, ADryRunSendsNothingAndPlansEveryTerminal) {
   EXPECT_EQ(report["waves"], 3);
   const QJsonArray terminals = report["terminals"].toArray();
   ASSERT_EQ(terminals.size(), 10);
-  for (const QJsonValue& t : terminals) EXPECT_EQ(t["outcome"], "planned");
+  for (const QJsonValue& t : terminals) {
+    EXPECT_EQ(t["outcome"], "planned");
+    EXPECT_EQ(t["pieces_total"], 11) << "the boot request, 4 blocks, the end marker, the checksum";
+  }
   EXPECT_EQ(terminals[0]["wave"], 1);
   EXPECT_EQ(terminals[5]["wave"], 2);
   EXPECT_EQ(terminals[6]["wave"], 3);
+  EXPECT_FALSE(QDir(folder.path()).exists("reports")) << "a plan is written only where asked";
+  // A fleet checks before its copy: the plan is made without the image.
+  const CliRun before =
+      cli(folder.path(), {"update", "later/NEXT_WG.BIN", "--terminals", "127.0.0.2,127.0.0.99",
+                          "--wait", "1", "--dry-run", "--json"});
+  EXPECT_EQ(before.exit, 1) << before.err.toStdString();
+  EXPECT_TRUE(before.err.contains("later/NEXT_WG.BIN is not there")) << before.err.toStdString();
+  const QJsonObject plan2 = QJsonDocument::fromJson(before.out.toLatin1()).object();
+  EXPECT_TRUE(matchesSchema(before.out, folder.path())) << before.out.toStdString();
+  EXPECT_EQ(plan2["image_sha256"], QJsonValue());
+  EXPECT_EQ(plan2["terminals"][0]["outcome"], "planned");
+  EXPECT_EQ(plan2["terminals"][1]["outcome"], "not connected");
   for (const QJsonValue& t : sim.report()) {
     EXPECT_EQ(t["bytes"].toInt(), 0);
     EXPECT_TRUE(t["commands"].toArray().isEmpty()) << "no mode frame";
