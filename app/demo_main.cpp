@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   }
   korven::simproc::SimProcess sim;
   const QString simPath = QCoreApplication::applicationDirPath() + "/korven-sim";
-  if (!sim.start(simPath, {"--count", "8", "--fault", "3:refuse", "--status", "5:FULL", "--image",
+  if (!sim.start(simPath, {"--count", "8", "--fault", "2:refuse", "--status", "4:FULL", "--image",
                            QString::fromStdString(quick), "--boot", "whole"})) {
     std::fprintf(stderr, "demo: the simulator did not start:\n%s\n", qPrintable(sim.output()));
     return 1;
