@@ -41,6 +41,15 @@ bool listed(const List& list, const std::string& name) {
 
 const std::string kHelpHint = "korven-loader --help shows the options";
 
+std::string unexpected(const std::string& argument) {
+  return "unexpected '" + argument + "'; " + kHelpHint;
+}
+
+std::string unknownOption(const std::string& argument, const std::string& name) {
+  const auto near = cli::nearMiss(name, {"interface", "help", "version"});
+  return "unknown option " + argument + "; " + (near ? "did you mean --" + *near + "?" : kHelpHint);
+}
+
 }  // namespace
 
 LoaderArguments readLoaderArguments(const std::vector<std::string>& arguments) {
@@ -79,7 +88,7 @@ LoaderArguments readLoaderArguments(const std::vector<std::string>& arguments) {
       continue;
     }
     if (a.size() < 2 || a[0] != '-' || a == "--") {
-      return refuse("unexpected '" + a + "'; " + kHelpHint);
+      return refuse(unexpected(a));
     }
     const std::string name = a.substr(a[1] == '-' ? 2 : 1);
     if (listed(kToolkitFlags, name)) continue;
@@ -93,9 +102,7 @@ LoaderArguments readLoaderArguments(const std::vector<std::string>& arguments) {
       result.platformGiven = result.platformGiven || name == "platform";
       continue;
     }
-    const auto near = cli::nearMiss(name, {"interface", "help", "version"});
-    return refuse("unknown option " + a + "; " +
-                  (near ? "did you mean --" + *near + "?" : kHelpHint));
+    return refuse(unknownOption(a, name));
   }
   if (help) {
     result.action = LoaderArguments::Action::Help;
