@@ -28,8 +28,8 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   SimProcess sim;
   // Ten terminals: the third refuses, the fifth hangs up after block 2, the
   // seventh answers FULL.
-  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "3:refuse", "--fault",
-                                       "5:close-after:2", "--status", "7:FULL"})))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "2:refuse", "--fault",
+                                       "4:close-after:2", "--status", "6:FULL"})))
       << sim.output().toStdString();
   const CliRun discover = cli(folder.path(), {"discover", "--wait", "1"});
   EXPECT_EQ(discover.exit, 0) << discover.err.toStdString();
@@ -83,9 +83,9 @@ TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
   // another terminal accepts; the second says CHKERR of an earlier update
   // until it has taken a sound stream, NEW after it.
   ASSERT_TRUE(sim.start(
-      kSim, simWith({"--count", "5", "--reply-spacing", "150000", "--fault", "1:slow-accept:1000",
-                     "--fault", "3:silent", "--fault", "3:announce-on-connect", "--status",
-                     "2:CHKERR", "--status-after", "2:NEW", "--status-after", "4:NEW"})))
+      kSim, simWith({"--count", "5", "--reply-spacing", "150000", "--fault", "0:slow-accept:1000",
+                     "--fault", "2:silent", "--fault", "2:announce-on-connect", "--status",
+                     "1:CHKERR", "--status-after", "1:NEW", "--status-after", "3:NEW"})))
       << sim.output().toStdString();
   // Silence after the stream is no verdict; asked for one, it is a failure.
   const CliRun single =

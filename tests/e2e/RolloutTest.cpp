@@ -55,7 +55,7 @@ TEST_F(Rollout, ADryRunSendsNothingAndPlansEveryTerminal) {
 
 TEST_F(Rollout, AFailureStopsTheWavesAndARetryTakesWhatWasHeldBackOrFailed) {
   SimProcess sim;
-  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "4:refuse"})))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "3:refuse"})))
       << sim.output().toStdString();
   const CliRun rollout =
       cli(folder.path(), {"update", "NEW_WG.BIN", "--all", "--wait", "1", "--waves", "2,3",
@@ -148,7 +148,7 @@ TEST_F(Rollout, ARunLeavesOneReportAndEveryWaveStreamsTheImageAsItWasRead) {
 
 TEST_F(Rollout, FailuresWithinTheLimitLetEveryWaveRun) {
   SimProcess sim;
-  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "4", "--fault", "1:refuse"})))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "4", "--fault", "0:refuse"})))
       << sim.output().toStdString();
   const CliRun rollout =
       cli(folder.path(), {"update", "NEW_WG.BIN", "--all", "--wait", "1", "--waves", "2",
