@@ -100,8 +100,11 @@ void UpdateReport::started(const ImageFacts& image) {
   piecesGone_ = 0;
   unread_.clear();
   heldAtLastPiece_.clear();
+  // A driver's run has its one report, made before; nothing more is made.
   const std::string into = folder.empty() ? w_.AFF_CURDIR.text() + "reports" : folder;
-  path_ = !file.empty() ? file : newReportPath(platform_.files(), into, *record_);
+  path_ = sink_ != nullptr ? std::string()
+          : !file.empty()  ? file
+                           : newReportPath(platform_.files(), into, *record_);
   save();
 }
 
