@@ -57,7 +57,7 @@ UpdateRecord UpdateReport::snapshot(const ImageFacts& image) const {
   r.imageSha256 = image.sha256;
   r.piecesTotal = image.pieces;
   r.allTerminals = w_.allTerminals();
-  r.target = !target.empty() ? target : r.allTerminals ? "all" : "single";
+  r.target = r.allTerminals ? "all" : "single";
   r.blockPaceMs = image.blockPaceMs;
   r.goBoot = w_.SW_GO_BOOT.value() == 1;
   r.started = platform_.wallClock().now();
@@ -95,31 +95,15 @@ UpdateRecord UpdateReport::snapshot(const ImageFacts& image) const {
 void UpdateReport::started(const ImageFacts& image) {
   record_ = snapshot(image);
   expected.clear();
-  target.clear();
   running_ = true;
   piecesGone_ = 0;
   unread_.clear();
   heldAtLastPiece_.clear();
   // A driver's run has its one report, made before; nothing more is made.
-  const std::string into = folder.empty() ? w_.AFF_CURDIR.text() + "reports" : folder;
   path_ = sink_ != nullptr ? std::string()
-          : !file.empty()  ? file
-                           : newReportPath(platform_.files(), into, *record_);
+                           : newReportPath(platform_.files(), w_.AFF_CURDIR.text() + "reports",
+                                           *record_);
   save();
-}
-
-void UpdateReport::planned(const ImageFacts& image) {
-  record_ = snapshot(image);
-  expected.clear();
-  target.clear();
-  record_->dryRun = true;
-  record_->finished = true;
-  record_->ended = record_->started;
-  for (TerminalRecord& t : record_->terminals) {
-    t.fixedOutcome = t.connected ? "planned" : "not connected";
-  }
-  path_ = file;
-  if (!path_.empty()) save();
 }
 
 void UpdateReport::piece() {

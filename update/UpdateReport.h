@@ -57,10 +57,6 @@ class UpdateReport {
   void lost(int element, int piece);
   // The update ended: the report is written.
   void finished();
-  // No update runs: the report of one that would start now, each terminal of
-  // the range "planned" when its connection is up, else "not connected".
-  // Written only when `file` names where.
-  void planned(const ImageFacts& image);
   // The record of an update that would start now, every stream "interrupted":
   // its facts and a line per connection element (and per terminal expected).
   UpdateRecord snapshot(const ImageFacts& image) const;
@@ -71,16 +67,9 @@ class UpdateReport {
   // its own report again.
   void setSink(RecordSink* sink) { sink_ = sink; }
 
-  // The file the next reports go to; empty: a new file in `folder`.
-  std::string file;
-  // The folder of the reports; empty: reports/ in the working folder.
-  std::string folder;
   // Addresses expected in the next update besides the elements; those
   // without one are reported as not connected.
   std::vector<std::string> expected;
-  // How the terminals of the next update were chosen, when not by the mode
-  // alone ("given", "retry").
-  std::string target;
   // Whether a status read after the update ended still counts as its reply
   // (a driver that reconnects to hear the terminals' verdict); the window
   // reports what came until the end.
