@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/cli/Rollout.h"
+#include "rollout/Waves.h"
 
-namespace korven::cli {
+namespace korven {
 namespace {
 
 std::vector<int> cut(int terminals, const std::string& sizes) {
@@ -22,4 +22,4 @@ TEST(WaveCounts, ACanaryThenPercentagesCoverEveryTerminalOnce) {
 }
 
 }  // namespace
-}  // namespace korven::cli
+}  // namespace korven
