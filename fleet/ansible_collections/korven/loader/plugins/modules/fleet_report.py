@@ -94,8 +94,9 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.korven.loader.plugins.module_utils.report import is_clean, read_csv, requires_verdict
 
 # Facts of the run, the same on every line of a site's report.
-RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'target', 'range', 'block_pace_ms',
-             'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave')
+RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'image_sha256', 'target', 'range', 'block_pace_ms',
+             'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave', 'wave_sizes',
+             'max_failed', 'require_verdict')
 COUNTED = ('streamed', 'cut', 'not connected', 'held back')
 # Columns are only ever appended: a script may read them by position.
 SUMMARY = ('shop_result', 'shop_terminals') + tuple(
