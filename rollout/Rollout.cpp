@@ -55,7 +55,11 @@ Rollout::End Rollout::run(const RunPlan& plan) {
     const Operator::Update result = op_.update();
     observer_.updateEnded();
     if (result == Operator::Update::Refused) return End::Refused;
-    if (result == Operator::Update::TimedOut) return End::TimedOut;
+    if (result == Operator::Update::TimedOut) {
+      // Its streams began: they stay in the report as far as they got.
+      run_.waveEnded(*report_.last());
+      return End::TimedOut;
+    }
     hearVerdicts(plan);
     run_.waveEnded(*report_.last());
     if (plan.inWaves && wave < waves && run_.overLimit(plan.maxFailed)) {

@@ -53,6 +53,18 @@ TEST(ReportReader, TheEarlierReportIsReadAndWhatIsNoReportIsTold) {
                                         "ELF\x02\x01",
                                         6)));
   EXPECT_FALSE(cli::terminalsToRetry("address,outcome\r\n1.2.3.4,cut\r\n"));
+
+  // A terminal that said nothing is retried when its run asked for a verdict.
+  const std::string silent =
+      "address,in_range,outcome,clean,wave_sizes,max_failed,require_verdict\r\n"
+      "127.0.0.2,yes,streamed,unconfirmed,\"1,50%\",0,no\r\n"
+      "127.0.0.3,yes,streamed,yes,\"1,50%\",0,no\r\n"
+      "127.0.0.4,yes,held back,no,\"1,50%\",0,no\r\n";
+  const auto report = cli::readReportForRetry(silent);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->toRetry(false), std::vector<std::string>{"127.0.0.4"});
+  EXPECT_EQ(report->toRetry(true), (std::vector<std::string>{"127.0.0.2", "127.0.0.4"}));
+  EXPECT_EQ(report->waveSizes + " " + report->maxFailed, "1,50% 0");
 }
 
 }  // namespace
