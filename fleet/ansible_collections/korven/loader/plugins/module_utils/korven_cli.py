@@ -1,6 +1,6 @@
 # -*- coding: utf-8 -*-
 # What the korven.loader modules share: finding korven-cli on the site PC,
-# running it, and reading its JSON, its errors and its report.
+# running it, and reading its JSON and its errors.
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
@@ -10,13 +10,6 @@ import json
 # Options every module takes the same way.
 CLI_OPTION = dict(type='path')
 INTERFACE_OPTION = dict(type='list', elements='str')
-
-# The outcomes a report line can have, as count keys (spaces as underscores).
-OUTCOMES = ('streamed', 'cut', 'not connected', 'outside range', 'interrupted',
-            'planned', 'held back')
-# Names listed in a message before it says "and N more": a site of a
-# thousand terminals must not produce a message nobody can read.
-NAMES_IN_MESSAGE = 20
 
 
 def find_cli(module):
@@ -62,49 +55,11 @@ def cli_message(rc, out, err):
     printed = parse_json(out)
     if printed and printed.get('error'):
         return printed['error']
+    if rc < 0:
+        return 'korven-cli was killed by signal %d' % -rc
     lines = [line for line in err.splitlines() if line.strip()]
-    # Progress lines come first; the reason for an early end is the last line.
-    if lines:
-        return lines[-1]
+    # The closing tally may follow the reason; messages are "korven-cli: ...".
+    reasons = [line for line in lines if line.startswith('korven-cli: ')] or lines
+    if reasons:
+        return reasons[-1]
     return 'korven-cli ended with exit %d and said nothing' % rc
-
-
-def is_clean(line):
-    """A report line's clean flag; derived as the CLI does where it is absent.
-    A terminal a dry run planned counts as clean: nothing went wrong with it."""
-    if line.get('outcome') in ('outside range', 'planned'):
-        return True
-    if 'clean' in line:
-        return bool(line['clean'])
-    return line.get('outcome') == 'streamed' and line.get('reply') not in ('CHKERR', 'FULL')
-
-
-def count_outcomes(report):
-    counts = dict((outcome.replace(' ', '_'), 0) for outcome in OUTCOMES)
-    counts['not_clean'] = 0
-    for line in report.get('terminals') or []:
-        key = str(line.get('outcome', '')).replace(' ', '_')
-        if key in counts:
-            counts[key] += 1
-        if not is_clean(line):
-            counts['not_clean'] += 1
-    return counts
-
-
-def describe_line(line):
-    """"10.0.0.7 (not connected)", "10.0.0.8 (streamed, reply CHKERR)"."""
-    text = '%s (%s' % (line.get('address') or '?', line.get('outcome') or 'no outcome')
-    if line.get('reply') in ('CHKERR', 'FULL'):
-        text += ', reply %s' % line['reply']
-    return text + ')'
-
-
-def name_lines(lines):
-    names = [describe_line(line) for line in lines[:NAMES_IN_MESSAGE]]
-    if len(lines) > NAMES_IN_MESSAGE:
-        names.append('and %d more' % (len(lines) - NAMES_IN_MESSAGE))
-    return ', '.join(names)
-
-
-def unclean_lines(report):
-    return [line for line in report.get('terminals') or [] if not is_clean(line)]

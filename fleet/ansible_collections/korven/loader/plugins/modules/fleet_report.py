@@ -21,7 +21,11 @@ description:
     version, ...) and fills the last columns, empty on terminal lines,
     C(shop_result) (C(clean), C(not clean), C(no report), C(not run)),
     C(shop_terminals), C(shop_streamed), C(shop_cut), C(shop_not_connected),
-    C(shop_held_back), C(shop_not_clean) and C(shop_message).
+    C(shop_held_back), C(shop_not_clean), C(shop_message) and
+    C(shop_unconfirmed) (streamed, no verdict heard; not clean only where the
+    update required a verdict).
+  - The task is C(changed) only when the file's content changed; an
+    unchanged file is not written again.
 author:
   - KORVEN loader team (@korven)
 options:
@@ -51,7 +55,8 @@ options:
         type: str
         default: ''
 notes:
-  - Supports check mode; nothing is written then.
+  - Supports check mode; nothing is written then, and C(changed) says whether
+    the file would change.
 '''
 
 EXAMPLES = r'''
@@ -77,7 +82,7 @@ shops:
   elements: dict
   sample:
     - {shop: shop-0001, result: not clean, terminals: 10, streamed: 9, cut: 0,
-       not_connected: 1, held_back: 0, not_clean: 1, note: ''}
+       not_connected: 1, held_back: 0, not_clean: 1, unconfirmed: 2, note: ''}
 '''
 
 import csv
@@ -86,14 +91,16 @@ import os
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.korven.loader.plugins.module_utils.korven_cli import is_clean
+from ansible_collections.korven.loader.plugins.module_utils.report import is_clean, read_csv, requires_verdict
 
 # Facts of the run, the same on every line of a site's report.
-RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'target', 'range', 'block_pace_ms',
-             'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave')
+RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'image_sha256', 'target', 'range', 'block_pace_ms',
+             'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave', 'wave_sizes',
+             'max_failed', 'require_verdict')
 COUNTED = ('streamed', 'cut', 'not connected', 'held back')
+# Columns are only ever appended: a script may read them by position.
 SUMMARY = ('shop_result', 'shop_terminals') + tuple(
-    'shop_' + name.replace(' ', '_') for name in COUNTED + ('not clean',)) + ('shop_message',)
+    'shop_' + name.replace(' ', '_') for name in COUNTED + ('not clean',)) + ('shop_message', 'shop_unconfirmed')
 
 
 def as_text_cell(text):
@@ -101,35 +108,16 @@ def as_text_cell(text):
     return "'" + text if text[:1] in ('=', '+', '-', '@', '\t', '\r') else text
 
 
-def read_report(path):
-    """(columns, lines) of a site's CSV report; raises ValueError when it is none."""
-    with io.open(path, newline='', encoding='utf-8-sig') as f:
-        records = list(csv.reader(f))
-    facts = {}
-    blank = records.index([]) if [] in records else 0
-    if blank and all(len(r) == 2 for r in records[:blank]):
-        # The earlier form, from a site whose command line is older: the run's
-        # facts as key,value lines, a blank line, then the table.
-        facts = dict(records[:blank])
-        records = records[blank + 1:]
-    columns = records[0] if records else []
-    lines = [dict(facts, **dict(zip(columns, r))) for r in records[1:] if r]
-    columns += [fact for fact in facts if fact not in columns]
-    if 'address' not in columns or 'outcome' not in columns:
-        raise ValueError('%s is not an update report' % path)
-    return columns, lines
-
-
 def summarise(lines):
     counts = dict((name, 0) for name in COUNTED)
-    not_clean = 0
+    not_clean = unconfirmed = 0
     for line in lines:
         if line.get('outcome') in counts:
             counts[line['outcome']] += 1
-        if not is_clean(dict(line, clean=line['clean'] == 'yes') if 'clean' in line else line):
-            not_clean += 1
+        unconfirmed += line.get('clean') == 'unconfirmed'
+        not_clean += not is_clean(line, requires_verdict(line))
     summary = dict(('shop_' + name.replace(' ', '_'), n) for name, n in counts.items())
-    summary.update(shop_terminals=len(lines), shop_not_clean=not_clean,
+    summary.update(shop_terminals=len(lines), shop_not_clean=not_clean, shop_unconfirmed=unconfirmed,
                    shop_result='not clean' if not_clean else 'clean')
     return summary
 
@@ -146,7 +134,7 @@ def gather(shops):
             summary['shop_result'] = 'no report'
         else:
             try:
-                report_columns, lines = read_report(entry['report'])
+                report_columns, lines = read_csv(entry['report'])
             except (IOError, OSError, ValueError, csv.Error) as e:
                 summary.update(shop_result='no report', shop_message='cannot read the report: %s' % e)
             else:
@@ -156,19 +144,33 @@ def gather(shops):
                 summary.update(summarise(lines))
                 summary['clean'] = 'yes' if summary['shop_result'] == 'clean' else 'no'
         rows.append(summary)
-        summaries.append(dict(((key[len('shop_'):], summary.get(key, 0)) for key in SUMMARY[:-1]),
+        summaries.append(dict(((key[len('shop_'):], summary.get(key, 0)) for key in SUMMARY if key != 'shop_message'),
                               shop=entry['shop'], note=summary['shop_message']))
     return ['shop', 'line'] + columns + list(SUMMARY), rows, summaries
 
 
-def write_atomically(module, dest, columns, rows):
+def as_csv(columns, rows):
+    text = io.StringIO(newline='')
+    writer = csv.DictWriter(text, fieldnames=columns, restval='', extrasaction='ignore')
+    writer.writeheader()
+    writer.writerows(rows)
+    return text.getvalue()
+
+
+def current_content(dest):
+    try:
+        with io.open(dest, newline='', encoding='utf-8') as f:
+            return f.read()
+    except (IOError, OSError, ValueError):
+        return None
+
+
+def write_atomically(module, dest, content):
     folder = os.path.dirname(os.path.abspath(dest))
     os.makedirs(folder, exist_ok=True)
     fd, scratch = tempfile.mkstemp(prefix='.fleet-report-', dir=folder)
     with os.fdopen(fd, 'w', newline='', encoding='utf-8') as f:
-        writer = csv.DictWriter(f, fieldnames=columns, restval='', extrasaction='ignore')
-        writer.writeheader()
-        writer.writerows(rows)
+        f.write(content)
     module.atomic_move(scratch, dest)
 
 
@@ -187,12 +189,14 @@ def main():
     )
     dest = module.params['dest']
     columns, rows, summaries = gather(module.params['shops'])
-    if not module.check_mode:
+    content = as_csv(columns, rows)
+    changed = content != current_content(dest)
+    if changed and not module.check_mode:
         try:
-            write_atomically(module, dest, columns, rows)
+            write_atomically(module, dest, content)
         except (IOError, OSError) as e:
             module.fail_json(msg='cannot write %s: %s' % (dest, e), shops=summaries)
-    module.exit_json(changed=True, dest=dest, shops=summaries)
+    module.exit_json(changed=changed, dest=dest, shops=summaries)
 
 
 if __name__ == '__main__':

@@ -10,18 +10,29 @@ module: update
 short_description: Stream a firmware image to the KORVEN terminals of a site
 version_added: 1.1.0
 description:
-  - Runs C(korven-cli update IMAGE TARGET --json) on the site PC and returns its
-    report, one line per terminal, as data.
+  - Runs C(korven-cli update IMAGE TARGET --report FILE --json --quiet) on the
+    site PC and returns its report, one line per terminal, as data.
   - Exactly one target is required, as for the command line; nothing updates every
     terminal by default.
   - The task is C(ok) when every terminal of the update streamed and none replied
-    C(CHKERR) or C(FULL) in this update (exit 0). When some terminal is not clean
-    (exit 1), the task fails with a message naming those terminals, unless
-    I(fail_on_unclean=false). A refused update (exit 2) or no terminal found
-    (exit 3) fails with the command line's own message.
+    C(CHKERR) or C(FULL) in this update (exit 0); its message counts the
+    terminals per outcome, and those streamed with no verdict heard. When some
+    terminal is not clean (exit 1), the task fails with a message naming those
+    terminals, unless I(fail_on_unclean=false). A refused update (exit 2), no
+    terminal found (exit 3), a run that ended early or a killed command line
+    fails with the command line's own message.
+  - The task is C(changed) whenever a byte reached a terminal, whatever the
+    exit status; when the command line printed no report (it ended early or
+    was killed), the report is read from the CSV it keeps on disk.
+  - A retry with nothing left to retry is C(ok) and not changed.
   - In check mode the command line runs with C(--dry-run), which finds the
     terminals, opens their connections and reads the image, then stops before the
     first frame or byte; a terminal not connected is then a warning, not a failure.
+    Nothing is written on the site PC (no report, no folder), and the message
+    says what would happen, for example C(3 terminals would be streamed, 1 does
+    not answer). An image not yet on the site PC (the copy that would precede
+    the update did not happen in check mode) is planned all the same, its
+    checks left to the real run.
   - The update sends broadcasts on the site's network; it is meant to run on the
     site PC next to the terminals, one site per host of the inventory.
 author:
@@ -35,6 +46,12 @@ options:
         from the home folder of the login.
     type: path
     required: true
+  image_sha256:
+    description:
+      - The image's SHA-256 in hex, as computed where the image came from. The
+        command line refuses, before anything is sent, an image whose SHA-256
+        differs (C(--sha256)), so a copy that is not whole reaches no terminal.
+    type: str
   all:
     description:
       - Update every terminal that answers the discovery query within I(wait),
@@ -82,6 +99,13 @@ options:
       - Seconds to wait after the streams for each streamed terminal's status
         reply; 0 waits for none.
     type: float
+  require_verdict:
+    description:
+      - Whether a terminal streamed with no verdict heard within I(verdict_wait)
+        (C(clean) is C(unconfirmed)) counts as not clean (C(--require-verdict));
+        it then fails the task, and a retry of the report takes it again.
+    type: bool
+    default: false
   waves:
     description:
       - The terminals of the site in waves, each one batch, like Ansible's
@@ -107,7 +131,9 @@ options:
     description:
       - Folder on the site PC for the report, made when missing; the report is
         named C(YYYY-MM-DD_HH-MM-SS_IMAGE.csv) as the command line names it.
-      - Without it, the report goes into C(reports/) in the image's folder.
+      - Without it, the report goes into C(reports/) in the image's folder, made
+        when missing.
+      - Not made in check mode, which writes no report.
     type: path
   fail_on_unclean:
     description:
@@ -123,7 +149,7 @@ notes:
   - Supports check mode (C(--dry-run)). In check mode, C(changed) says whether
     some terminal would be streamed.
   - The report's keys are those of the command line's C(--json) report
-    (C(report_version) 2).
+    (C(report_version) 3).
 seealso:
   - module: korven.loader.discover
   - module: korven.loader.mode
@@ -133,6 +159,7 @@ EXAMPLES = r'''
 - name: Update every terminal of the shop
   korven.loader.update:
     image: /home/korven/KORVEN/FW_WG.BIN
+    image_sha256: 9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08
     all: true
     wait: 5
     report_dir: /home/korven/KORVEN/reports
@@ -162,17 +189,21 @@ EXAMPLES = r'''
 RETURN = r'''
 report:
   description:
-    - The command line's JSON report as it printed it (C(report_version) 2),
+    - The command line's JSON report as it printed it (C(report_version) 3),
       the run's facts and C(terminals), one object per terminal with
       C(terminal), C(address), C(connected), C(pieces_sent), C(pieces_total),
-      C(reply), C(outcome), C(reply_before), C(clean), C(discovery_reply),
-      C(wave) and more.
-    - Empty when the update was refused before any report (exit 2 or 3).
+      C(reply), C(outcome), C(reply_before), C(clean) (C(yes), C(no) or
+      C(unconfirmed)), C(discovery_reply), C(wave) and more.
+    - When the command line printed none (it ended early or was killed), the
+      report read back from its CSV, the run's facts as the CSV writes them.
+    - Empty when there is no report at all (the update was refused before it
+      began).
   returned: always
   type: dict
   sample:
-    report_version: 2
+    report_version: 3
     image: FW_WG.BIN
+    image_sha256: 9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08
     target: all
     version: 1.1W
     report_file: /home/korven/KORVEN/reports/2026-12-08_10-00-00_FW_WG.BIN.csv
@@ -182,25 +213,29 @@ report:
         connected: true
         outcome: streamed
         reply: NEW
-        clean: true
+        clean: 'yes'
 report_path:
-  description: The report's CSV on the site PC; null when none was written.
+  description: The report's CSV on the site PC; null when none was written (always in check mode).
   returned: always
   type: str
   sample: /home/korven/KORVEN/reports/2026-12-08_10-00-00_FW_WG.BIN.csv
 exit_code:
   description:
     - Exit status of korven-cli. 0 every terminal clean; 1 some terminal not
-      clean or held back, or the report not written; 2 bad usage or refused;
-      3 no terminal found.
+      clean or held back, or the run ended past its timetable; 2 bad usage or
+      refused (the report could not be made, the image's SHA-256 differs, a
+      later wave was refused); 3 no terminal found; negative when killed by
+      a signal.
   returned: always
   type: int
   sample: 0
 counts:
   description:
-    - Terminals of the report per outcome, and those not clean (an outcome other
-      than C(streamed) or C(outside range), or a reply C(CHKERR) or C(FULL); in a
-      dry run, C(planned) counts as clean).
+    - Terminals of the report per outcome; those streamed with no verdict
+      heard (C(unconfirmed)); and those not clean (an outcome other than
+      C(streamed) or C(outside range), a reply C(CHKERR) or C(FULL), or with
+      I(require_verdict) no verdict heard; in a dry run, C(planned) counts as
+      clean).
   returned: always
   type: dict
   sample:
@@ -211,83 +246,69 @@ counts:
     interrupted: 0
     planned: 0
     held_back: 0
+    unconfirmed: 0
     not_clean: 1
 cmd:
   description: The command that ran.
   returned: always
   type: list
   elements: str
-  sample: [/usr/bin/korven-cli, update, /home/korven/KORVEN/FW_WG.BIN, --all, --json]
+  sample: [/usr/bin/korven-cli, update, /home/korven/KORVEN/FW_WG.BIN, --all, --report,
+           /home/korven/KORVEN/reports/2026-12-08_10-00-00_FW_WG.BIN.csv, --json, --quiet]
 stderr:
-  description: The command line's progress lines and messages.
+  description: The command line's messages and its closing tally.
   returned: always
   type: str
 '''
 
-import datetime
 import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.korven.loader.plugins.module_utils.korven_cli import (
-    CLI_OPTION, INTERFACE_OPTION, cli_message, count_outcomes, interface_args,
-    name_lines, parse_json, run_cli, seconds, unclean_lines)
-
-TARGETS = ('all', 'terminal', 'terminals', 'retry_report')
-
-
-def target_args(params):
-    given = [name for name in TARGETS if params[name] not in (None, False, [])]
-    if len(given) != 1:
-        return None, 'exactly one of all, terminal, terminals, retry_report is required'
-    if params['all']:
-        args = ['--all']
-        for name in ('from', 'to'):
-            if params[name] is not None:
-                args += ['--' + name, str(params[name])]
-        return args, None
-    if params['from'] is not None or params['to'] is not None:
-        return None, 'from and to go with all'
-    if params['terminal']:
-        return ['--terminal', params['terminal']], None
-    if params['terminals']:
-        return ['--terminals', ','.join(params['terminals'])], None
-    return ['--retry', params['retry_report']], None
+    CLI_OPTION, INTERFACE_OPTION, cli_message, parse_json, run_cli)
+from ansible_collections.korven.loader.plugins.module_utils.report import (
+    bytes_reached_terminals, count_outcomes, name_lines, report_from_csv, unclean_lines,
+    what_happened, what_would_happen)
+from ansible_collections.korven.loader.plugins.module_utils.update_command import (
+    existing_folder, new_report, option_args, target_args)
 
 
-def option_args(params, check_mode):
-    args = []
-    for name, flag in (('wait', '--wait'), ('verdict_wait', '--verdict-wait'),
-                       ('pause_between_waves', '--pause-between-waves')):
-        if params[name] is not None:
-            args += [flag, seconds(params[name])]
-    if params['delay'] is not None:
-        args += ['--delay', str(params['delay'])]
-    if params['go_boot'] is not None:
-        args += ['--go-boot', 'on' if params['go_boot'] else 'off']
-    if params['waves']:
-        args += ['--waves', ','.join(params['waves'])]
-    if params['max_failed'] is not None:
-        args += ['--max-failed', params['max_failed']]
-    args += interface_args(params['interface'])
-    if check_mode:
-        args.append('--dry-run')
-    return args
+def read_report(out, path):
+    """(report, printed): the report korven-cli printed, else the one it left
+    at path (it ended early, or was killed), else {}."""
+    printed = parse_json(out) or {}
+    if 'terminals' in printed:
+        return printed, True
+    if path and os.path.isfile(path):
+        try:
+            return report_from_csv(path), False
+        except (IOError, OSError, ValueError):
+            pass
+    return {}, False
 
 
-def report_file(folder, image):
-    """A fresh name in folder, as the command line names its reports."""
-    stem = os.path.join(folder, datetime.datetime.now().strftime('%Y-%m-%d_%H-%M-%S_')
-                        + os.path.basename(image))
-    path, n = stem + '.csv', 2
-    while os.path.exists(path):
-        path, n = '%s_%d.csv' % (stem, n), n + 1
-    return path
+def dry_run_result(module, image, rc, out, err, result):
+    report = result['report']
+    if rc not in (0, 1) or 'terminals' not in report:
+        module.fail_json(msg=cli_message(rc, out, err), **result)
+    if not report['terminals'] and module.params['retry_report']:
+        module.exit_json(msg='dry run: nothing to retry in %s' % module.params['retry_report'], **result)
+    msg = 'dry run: ' + what_would_happen(report)
+    if not os.path.isfile(image):
+        msg += '; %s is not on this host yet' % image
+    unanswered = unclean_lines(report)
+    if unanswered:
+        module.warn('dry run: %s would not be streamed: %s' % (
+            'terminal' if len(unanswered) == 1 else '%d terminals' % len(unanswered),
+            name_lines(unanswered)))
+    module.exit_json(msg=msg, **result)
 
 
 def main():
     module = AnsibleModule(
         argument_spec=dict(
             image=dict(type='path', required=True),
+            image_sha256=dict(type='str'),
             all=dict(type='bool'),
             terminal=dict(type='str'),
             terminals=dict(type='list', elements='str'),
@@ -296,6 +317,7 @@ def main():
             go_boot=dict(type='bool'),
             wait=dict(type='float'),
             verdict_wait=dict(type='float'),
+            require_verdict=dict(type='bool', default=False),
             waves=dict(type='list', elements='str'),
             max_failed=dict(type='str'),
             pause_between_waves=dict(type='float'),
@@ -314,50 +336,46 @@ def main():
     if problem:
         module.fail_json(msg=problem)
     image = os.path.abspath(params['image'])
-    args = ['update', image] + target + option_args(params, module.check_mode)
-    report_path = None
-    if params['report_dir']:
-        # The dry run writes its report as well: it holds the plan.
-        try:
-            os.makedirs(params['report_dir'], exist_ok=True)
-        except OSError as e:
-            module.fail_json(msg='cannot make the report folder %s: %s' % (params['report_dir'], e))
-        report_path = report_file(params['report_dir'], image)
+    args = ['update', image] + target + option_args(params, module.check_mode, os.path.isfile(image))
+    # Outside check mode korven-cli is always told its report's path, so the
+    # report can be read from disk when it prints none. A dry run writes none.
+    report_path = None if module.check_mode else new_report(module, image)
+    if report_path:
         args += ['--report', report_path]
-    args.append('--json')
+    args += ['--json', '--quiet']
 
-    command, rc, out, err = run_cli(module, args, cwd=os.path.dirname(image))
-    printed = parse_json(out) or {}
-    report = printed if 'terminals' in printed else {}
-    if report:
-        report_path = report.get('report_file', report_path)
-    elif report_path and not os.path.exists(report_path):
-        report_path = None
+    command, rc, out, err = run_cli(module, args, cwd=existing_folder(os.path.dirname(image)))
+    report, printed = read_report(out, report_path)
+    if report_path and not os.path.isfile(report_path):
+        report_path = None  # refused before the report was made
+    report_path = report.get('report_file') or report_path
     counts = count_outcomes(report)
-    if module.check_mode:
-        changed = counts['planned'] > 0
-    else:
-        changed = any((line.get('pieces_sent') or 0) > 0 for line in report.get('terminals', []))
+    changed = counts['planned'] > 0 if module.check_mode else bytes_reached_terminals(report)
     result = dict(changed=changed, report=report, report_path=report_path, exit_code=rc,
                   counts=counts, cmd=command, stderr=err)
+    if module.check_mode:
+        dry_run_result(module, image, rc, out, err, result)
 
-    if rc == 0 and report:
-        module.exit_json(msg='every terminal clean', **result)
-    if rc == 1 and report:
-        unclean = unclean_lines(report)
+    if not printed:
+        # Refused, ended early or killed: why, and what the report on disk holds.
+        msg = cli_message(rc, out, err) if rc != 0 else 'korven-cli printed no report (exit 0)'
+        if report.get('terminals'):
+            msg += '; the report says %s' % what_happened(report)
+        module.fail_json(msg=msg, **result)
+    if rc == 0 and not report['terminals'] and params['retry_report']:
+        module.exit_json(msg='nothing to retry in %s' % params['retry_report'], **result)
+    if rc == 0:
+        module.exit_json(msg=what_happened(report), **result)
+    unclean = unclean_lines(report)
+    if rc == 1 and unclean:
         what = '%d of %d terminals not clean: %s' % (
-            len(unclean), len(report['terminals']), name_lines(unclean)) if unclean \
-            else 'korven-cli could not write the report'
-        if module.check_mode:
-            module.warn('dry run: ' + what)
-            module.exit_json(msg='dry run: ' + what, **result)
+            len(unclean), len(report['terminals']), name_lines(unclean))
         if not params['fail_on_unclean']:
             module.warn(what)
             module.exit_json(msg=what, **result)
         module.fail_json(msg=what, **result)
-    if rc in (0, 1):
-        module.fail_json(msg='korven-cli printed no report (exit %d)' % rc, **result)
-    module.fail_json(msg=cli_message(rc, out, err), **result)
+    module.fail_json(msg='%s; the report says %s' % (cli_message(rc, out, err), what_happened(report)),
+                     **result)
 
 
 if __name__ == '__main__':

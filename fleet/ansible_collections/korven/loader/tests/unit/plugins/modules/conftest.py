@@ -1,6 +1,7 @@
 # -*- coding: utf-8 -*-
 # The modules run in-process against a fake korven-cli: a script that records
-# its arguments and prints what the test told it to, with the exit status given.
+# its arguments, leaves the report file and prints what the test told it to,
+# with the exit status given.
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
@@ -26,11 +27,16 @@ class FakeCli(object):
     def __init__(self, folder):
         self.path, self.argv_file = str(folder / 'korven-cli'), folder / 'argv'
 
-    def says(self, rc, stdout='', stderr=''):
-        """What the next run prints and how it exits."""
+    def says(self, rc, stdout='', stderr='', csv=None):
+        """What the next run prints, the CSV it leaves at the path given after
+        --report (none when csv is None), and how it exits: rc None is killed."""
+        ending = 'kill -9 $$' if rc is None else 'exit %d' % rc
+        keep = '' if csv is None else 'printf %%s %s >"$report"\n' % shlex.quote(csv)
         with open(self.path, 'w') as f:
-            f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >%s\nprintf %%s %s\nprintf %%s %s >&2\nexit %d\n" % (
-                self.argv_file, shlex.quote(stdout), shlex.quote(stderr), rc))
+            f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >%s\n"
+                    'while [ $# -gt 0 ]; do [ "$1" = --report ] && report=$2; shift; done\n'
+                    "%sprintf %%s %s\nprintf %%s %s >&2\n%s\n" % (
+                        self.argv_file, keep, shlex.quote(stdout), shlex.quote(stderr), ending))
         os.chmod(self.path, 0o700)
 
     def argv(self):
