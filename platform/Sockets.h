@@ -65,7 +65,9 @@ class TcpSocket {
   virtual int state() const = 0;
   // Starts connecting to the remote host and port; onConnect follows when
   // the peer accepts, state 9 when it fails. False when the socket is not
-  // closed or the host is not a dotted IPv4 address.
+  // closed; false too, and state 9 at once, when the host is not a
+  // terminal's address: no dotted IPv4 address, or one no terminal has (0.x,
+  // multicast, class E, a broadcast address; platform/system/TerminalAddress.h).
   virtual bool connect() = 0;
   bool connect(std::string host, int port) {
     setRemoteHost(std::move(host));

@@ -12,7 +12,7 @@ constexpr int kSystemSendBuffer = 8192;
 
 }  // namespace
 
-QtTcpSocket::QtTcpSocket() {
+QtTcpSocket::QtTcpSocket(const TerminalAddresses& terminals) : terminals_(terminals) {
   // The terminals are on the local network: never through a proxy the
   // desktop may have set for the web.
   socket_.setProxy(QNetworkProxy::NoProxy);
@@ -31,8 +31,10 @@ QtTcpSocket::~QtTcpSocket() {
 
 bool QtTcpSocket::connect() {
   if (state_ != tcp_state::Closed) return false;
+  // 0.0.0.0 would reach the PC itself, a broadcast or multicast address no
+  // terminal, whatever a discovery reply or the address box says.
   const auto host = parseIpv4(remoteHost());
-  if (!host || remotePort() <= 0 || remotePort() > 65535) {
+  if (!host || !terminals_.accepts(remoteHost()) || remotePort() <= 0 || remotePort() > 65535) {
     state_ = tcp_state::Error;
     return false;
   }

@@ -6,15 +6,17 @@
 
 #include "platform/Sockets.h"
 #include "platform/qt/PostedCall.h"
+#include "platform/system/TerminalAddress.h"
 
 namespace korven::qt {
 
 // A TCP client on QTcpSocket with the classic states: a refused or failed
 // connection stays in state 9, and one the peer closed in state 8, until
 // close(). Qt holds what the system does not take and writes it in order.
+// It connects only to what `terminals` takes for a terminal's address.
 class QtTcpSocket : public TcpSocket {
  public:
-  QtTcpSocket();
+  explicit QtTcpSocket(const TerminalAddresses& terminals);
   ~QtTcpSocket() override;
   QtTcpSocket(const QtTcpSocket&) = delete;
   QtTcpSocket& operator=(const QtTcpSocket&) = delete;
@@ -33,6 +35,7 @@ class QtTcpSocket : public TcpSocket {
   void failed(QAbstractSocket::SocketError error);
   void arrived();
 
+  const TerminalAddresses& terminals_;
   QTcpSocket socket_;
   int state_ = tcp_state::Closed;
   bool insideConnect_ = false;

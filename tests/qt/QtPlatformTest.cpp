@@ -1,7 +1,11 @@
 // Runs inside a private network namespace (see CMakeLists.txt). The socket
 // contract, held to by both platforms under Qt's loop.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,6 +14,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/qt/Backend.h"
@@ -26,6 +31,36 @@ bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
   }
   return done();
 }
+
+// A second network, as a PC with an adapter to the terminals' switch has:
+// the link k0 with 198.18.0.1/24 and the alias k0:1 with 198.18.1.1/24,
+// its wire ending in k1, which hears what k0 sends. Made only where the
+// namespace held nothing but loopback, so never on a real machine's network.
+class SecondNetwork {
+ public:
+  SecondNetwork() {
+    for (const NetworkInterface& i : ipv4Interfaces()) {
+      if (!i.loopback) return;
+    }
+    made_ = std::system(
+                "ip link add k0 type veth peer name k1 && "
+                "sysctl -qw net.ipv6.conf.k0.disable_ipv6=1 net.ipv6.conf.k1.disable_ipv6=1 "
+                "net.ipv4.conf.k1.accept_local=1 && "
+                "ip addr add 198.18.0.1/24 brd + dev k0 && "
+                "ip addr add 198.18.1.1/24 brd + dev k0 label k0:1 && "
+                "ip link set k0 up && ip link set k1 up") == 0;
+  }
+  ~SecondNetwork() {
+    if (made_) [[maybe_unused]]
+      const int removed = std::system("ip link del k0");
+  }
+  SecondNetwork(const SecondNetwork&) = delete;
+  SecondNetwork& operator=(const SecondNetwork&) = delete;
+  bool made() const { return made_; }
+
+ private:
+  bool made_ = false;
+};
 
 template <std::unique_ptr<Backend> (*Make)(const Clock&)>
 struct On {
@@ -185,6 +220,26 @@ TYPED_TEST(Sockets, TcpSendsKeepTheirOrderPastAFullBufferAndFailWhenRefused) {
   peer->abort();
   EXPECT_FALSE(socket->sendData("x"));
   EXPECT_EQ(socket->state(), tcp_state::Closing);
+}
+
+TYPED_TEST(Sockets, TcpConnectsOnlyToATerminalsAddress) {
+  SecondNetwork network;
+  if (!network.made()) GTEST_SKIP() << "no second network could be made here";
+  // Anything that reaches this machine on port 1024 is accepted here.
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::AnyIPv4, 1024));
+  auto socket = this->platform.createTcpSocket();
+  for (const char* host : {"0.0.0.0", "127.0.0.010", "224.0.0.1", "240.0.0.1", "255.255.255.255",
+                           "198.18.0.255", "198.18.1.255"}) {
+    EXPECT_FALSE(socket->connect(host, 1024)) << host;
+    EXPECT_EQ(socket->state(), tcp_state::Error) << host;
+    socket->close();
+  }
+  EXPECT_FALSE(waitFor([&] { return server.hasPendingConnections(); }, 300));
+  EXPECT_TRUE(socket->connect("198.18.0.7", 1024)) << "a host of that network is one";
+  socket->close();
+  EXPECT_TRUE(socket->connect("127.0.0.10", 1024));
+  EXPECT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
 }
 
 }  // namespace
