@@ -78,6 +78,8 @@ void LinuxTcpSocket::ready(std::uint32_t events) {
     }
     state_ = tcp_state::Connected;
     watchFor(kReading);
+    // A watch the system refused has failed the connection just now.
+    if (state_ != tcp_state::Connected) return;
     onConnect.raise();  // last: a handler may destroy this socket
     return;
   }

@@ -15,6 +15,7 @@
 
 #include "platform/linux/DatagramReader.h"
 #include "platform/linux/DescriptorWatch.h"
+#include "platform/linux/LinuxTcpSocket.h"
 #include "platform/linux/LinuxTimer.h"
 #include "platform/system/SteadyClock.h"
 
@@ -152,6 +153,43 @@ TEST(DatagramReader, StopsWhileDatagramsStillWait) {
   char byte = 0;
   while (::recv(net.receiver, &byte, 1, MSG_DONTWAIT) >= 0) ++left;
   EXPECT_GT(left, 0) << "the reader drained the queue before it stopped";
+}
+
+TEST(LinuxTcpSocket, AWatchTheSystemRefusesRightAfterConnectingRaisesNoConnect) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(1024);
+  at.sin_addr.s_addr = htonl(0x7F000002u);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+
+  DescriptorWatch watch;
+  const SteadyClock clock;
+  const TerminalAddresses terminals(clock);
+  // Ready from the start, so told before the socket: it puts an empty epoll
+  // set in the watch's place, where every change the socket asks fails.
+  Counted swap;
+  swap.token = watch.add(swap.fd, EPOLLIN, swap);
+  swap.then = [&watch] {
+    const int empty = ::epoll_create1(EPOLL_CLOEXEC);
+    ::dup2(empty, watch.descriptor());
+    ::close(empty);
+  };
+  LinuxTcpSocket socket(watch, terminals);
+  int connects = 0;
+  socket.onConnect.connect([&] { ++connects; });
+  socket.setRemoteHost("127.0.0.2");
+  socket.setRemotePort(1024);
+  ASSERT_TRUE(socket.connect());
+  const int peer = ::accept(listener, nullptr, nullptr);  // the connection is up
+  ASSERT_GE(peer, 0);
+  watch.dispatch();
+  EXPECT_EQ(swap.calls, 1);
+  EXPECT_EQ(socket.state(), tcp_state::Error);
+  EXPECT_EQ(connects, 0) << "a connection that failed was announced";
+  ::close(peer);
+  ::close(listener);
 }
 
 }  // namespace
