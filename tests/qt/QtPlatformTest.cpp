@@ -242,6 +242,36 @@ TYPED_TEST(Sockets, TcpConnectsOnlyToATerminalsAddress) {
   EXPECT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
 }
 
+TYPED_TEST(Sockets, ABroadcastGoesOutOncePerLink) {
+  SecondNetwork network;
+  if (!network.made()) GTEST_SKIP() << "no second network could be made here";
+  // What a terminal on k0's wire hears.
+  const int terminal = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::setsockopt(terminal, SOL_SOCKET, SO_BINDTODEVICE, "k1", 3), 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(1024);
+  ASSERT_EQ(::bind(terminal, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+
+  // k0 and its alias, named or not, are one link.
+  EXPECT_EQ(broadcastInterfaces({}).size(), 1u);
+  EXPECT_EQ(broadcastInterfaces({"k0", "k0:1"}).size(), 1u);
+  auto sender = this->platform.createUdpSocket();
+  sender->setRemoteHost("255.255.255.255");
+  sender->setRemotePort(1024);
+  ASSERT_TRUE(sender->sendData("query"));
+  int heard = 0;
+  waitFor(
+      [&] {
+        char datagram[16];
+        while (::recv(terminal, datagram, sizeof datagram, 0) > 0) ++heard;
+        return false;
+      },
+      300);
+  EXPECT_EQ(heard, 1);
+  ::close(terminal);
+}
+
 }  // namespace
 }  // namespace korven::qt
 
