@@ -272,6 +272,47 @@ TYPED_TEST(Sockets, ABroadcastGoesOutOncePerLink) {
   ::close(terminal);
 }
 
+TYPED_TEST(Sockets, BytesThePeerNeverAcknowledgedAreNotDelivered) {
+  // A terminal that reads nothing, with little room: of a few KiB the
+  // systems of both ends hold all, and the peer acknowledges only a part.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int little = 2048;
+  const int on = 1;
+  ASSERT_EQ(::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &little, sizeof little), 0);
+  ASSERT_EQ(::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on), 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(1024);
+  at.sin_addr.s_addr = htonl(0x7F000002u);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  auto socket = this->platform.createTcpSocket();
+  ASSERT_TRUE(socket->connect("127.0.0.2", 1024));
+  ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Connected; }));
+  const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(peer, 0);
+
+  const std::string piece(80, '\x5A');
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(socket->sendData(piece));
+  waitFor([] { return false; }, 300);
+  EXPECT_EQ(socket->bytesHandedOver(), 8000u);
+  EXPECT_LT(socket->bytesDelivered(), 8000u) << "bytes the peer never took count as delivered";
+
+  // It reads them all: every byte got through.
+  std::size_t read = 0;
+  EXPECT_TRUE(waitFor([&] {
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::recv(peer, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+      read += static_cast<std::size_t>(n);
+    }
+    return read == 8000 && socket->bytesDelivered() == 8000u;
+  }));
+  EXPECT_EQ(read, 8000u);
+  ::close(peer);
+  ::close(listener);
+}
+
 }  // namespace
 }  // namespace korven::qt
 
