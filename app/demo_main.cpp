@@ -1,12 +1,18 @@
 // The unattended demo: the program against eight simulated terminals, one of
 // which refuses connections and one of which answers FULL. It goes through
 // start-up, discovery, a single update and an all-terminals update, prints
-// each step and the simulator's verdict per terminal, and saves a picture of
-// the window after each step.
+// each step and the simulator's verdict per terminal, saves a picture of the
+// window after each step, and leaves the verdicts in OUTPUT_FOLDER/report.json
+// and the simulator's full record in OUTPUT_FOLDER/simulator.json.
 //   usage: korven-demo OUTPUT_FOLDER   (run in the demo working folder)
+// The demo with the window ends with the verdicts from the record its
+// simulator wrote:
+//   usage: korven-demo --verdicts SIMULATOR_JSON REPORT_JSON
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPixmap>
 #include <QWidget>
@@ -15,6 +21,7 @@
 #include <functional>
 #include <string>
 
+#include "app/DemoVerdicts.h"
 #include "app/SimProcess.h"
 #include "operator/Images.h"
 #include "operator/MessageLog.h"
@@ -37,11 +44,52 @@ Micros ms(long long milliseconds) {
   return Micros(milliseconds * 1000);
 }
 
+bool writeJson(const QString& path, const QJsonObject& object) {
+  const QByteArray bytes = QJsonDocument(object).toJson();
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+         file.write(bytes) == bytes.size() && file.flush();
+}
+
+// Prints each terminal's verdict and writes them all to `path`; the
+// verdicts, empty when they could not be written.
+QJsonArray tellVerdicts(const QJsonArray& record, const QString& path) {
+  const QJsonObject verdicts = korven::demo::verdictsOf(record);
+  say("verdicts of the simulated terminals:");
+  for (const auto& t : verdicts.value("terminals").toArray()) {
+    say("  " + korven::demo::verdictLine(t.toObject()));
+  }
+  if (!writeJson(path, verdicts)) {
+    std::fprintf(stderr, "demo: cannot write %s\n", qPrintable(path));
+    return {};
+  }
+  say("  written to " + path.toStdString());
+  return verdicts.value("terminals").toArray();
+}
+
+// korven-demo --verdicts SIMULATOR_JSON REPORT_JSON
+int verdictsFromRecord(const QString& recordPath, const QString& path) {
+  QFile file(recordPath);
+  const QJsonObject record = file.open(QIODevice::ReadOnly)
+                                 ? QJsonDocument::fromJson(file.readAll()).object()
+                                 : QJsonObject();
+  if (!record.value("terminals").isArray()) {
+    std::fprintf(stderr, "demo: no simulator record in %s\n", qPrintable(recordPath));
+    return 1;
+  }
+  return tellVerdicts(record.value("terminals").toArray(), path).isEmpty() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--verdicts") {
+    return verdictsFromRecord(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: korven-demo OUTPUT_FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: korven-demo OUTPUT_FOLDER\n"
+                 "       korven-demo --verdicts SIMULATOR_JSON REPORT_JSON\n");
     return 2;
   }
   QApplication application(argc, argv);
@@ -66,7 +114,7 @@ int main(int argc, char** argv) {
   }
   korven::simproc::SimProcess sim;
   const QString simPath = QCoreApplication::applicationDirPath() + "/korven-sim";
-  if (!sim.start(simPath, {"--count", "8", "--fault", "3:refuse", "--status", "5:FULL", "--image",
+  if (!sim.start(simPath, {"--count", "8", "--fault", "2:refuse", "--status", "4:FULL", "--image",
                            QString::fromStdString(quick), "--boot", "whole"})) {
     std::fprintf(stderr, "demo: the simulator did not start:\n%s\n", qPrintable(sim.output()));
     return 1;
@@ -112,24 +160,13 @@ int main(int argc, char** argv) {
     say("  " + t.address + " status " + t.status);
   picture("all-terminals-update");
 
-  say("verdicts of the simulated terminals:");
-  bool asExpected = found && w.LST_ALL_ERR.itemCount() == 1;
-  for (const auto& value : sim.report()) {
-    const QJsonObject t = value.toObject();
-    const QString address = t.value("address").toString();
-    QStringList verdicts;
-    for (const auto& s : t.value("streams").toArray()) {
-      const QJsonObject stream = s.toObject();
-      QStringList problems;
-      for (const auto& p : stream.value("problems").toArray()) problems << p.toString();
-      verdicts << stream.value("verdict").toString() +
-                      (problems.isEmpty() ? "" : " (" + problems.join("; ") + ")");
-      asExpected = asExpected && stream.value("verdict").toString() == "ok";
-    }
-    const int refused = t.value("refused").toInt();
-    say("  " + address.toStdString() + ": " + std::to_string(verdicts.size()) + " stream(s) " +
-        verdicts.join(", ").toStdString() +
-        (refused > 0 ? ", refused " + std::to_string(refused) + " connection(s)" : ""));
+  const QJsonArray record = sim.report();
+  bool asExpected = found && w.LST_ALL_ERR.itemCount() == 1 && !record.isEmpty() &&
+                    writeJson(QDir(out).filePath("simulator.json"), {{"terminals", record}});
+  const QJsonArray verdicts = tellVerdicts(record, QDir(out).filePath("report.json"));
+  asExpected = asExpected && !verdicts.isEmpty();
+  for (const auto& t : verdicts) {
+    asExpected = asExpected && t.toObject().value("verdict").toString() != "faulty";
   }
   say(asExpected ? "demo finished: every reachable terminal got a correct stream on time"
                  : "demo finished: something differs from the expected run (see above)");

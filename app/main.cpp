@@ -1,12 +1,12 @@
 // The firmware loader: one window on the Qt platform.
 #include <QApplication>
-#include <QCommandLineParser>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/LoaderArguments.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/system/NetworkInterfaces.h"
 #include "platform/system/OpenFileLimit.h"
@@ -14,52 +14,64 @@
 #include "view/qt/FormView.h"
 #include "view/qt/Latin1.h"
 #include "view/qt/QtDialogs.h"
+#include "window/ProgPrin.h"
 
 namespace {
 
-// The command line of the window: --interface NAME[,NAME...] restricts its
-// broadcasts to those interfaces. False, with the message printed, when
-// the arguments are wrong.
-bool readArguments(const QStringList& arguments, std::vector<std::string>& interfaces) {
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      "The firmware loader's window. Broadcasts (the query, the frames to all\n"
-      "terminals) go out on every interface that can broadcast, or on those given.");
-  const QCommandLineOption interface(
-      "interface", "Broadcasts go out on these interfaces only (korven-cli interfaces lists them).",
-      "NAME,...");
-  parser.addOption(interface);
-  const QCommandLineOption help = parser.addHelpOption();
-  if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-    const std::string what =
-        parser.positionalArguments().isEmpty()
-            ? parser.errorText().chopped(parser.errorText().endsWith('.') ? 1 : 0).toStdString()
-            : "unexpected '" + parser.positionalArguments().first().toStdString() + "'";
-    std::fprintf(stderr, "korven-loader: %s; korven-loader --help shows the options\n",
-                 what.c_str());
-    return false;
-  }
-  if (parser.isSet(help)) {
-    std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-    std::exit(0);
-  }
-  if (!parser.isSet(interface)) return true;
-  for (const QString& name : parser.value(interface).split(',')) {
-    interfaces.push_back(name.toStdString());
-  }
-  std::string problem;
-  korven::broadcastInterfaces(interfaces, &problem);
-  if (problem.empty()) return true;
-  std::fprintf(stderr,
-               "korven-loader: --interface %s; korven-cli interfaces lists those a broadcast goes "
-               "out on\n",
-               problem.c_str());
+bool unset(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value == nullptr || *value == '\0';
+}
+
+// Where the toolkit would look for a display and find none, it aborts with a
+// message about reinstalling; this says what is missing instead.
+bool noDisplay(bool platformGiven) {
+#if defined(_WIN32) || defined(__APPLE__)
+  (void)platformGiven;
   return false;
+#else
+  return !platformGiven && unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY");
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  using korven::app::LoaderArguments;
+  // Everything the command line asks that needs no window is answered
+  // before the toolkit starts, which needs a display.
+  const LoaderArguments arguments = korven::app::readLoaderArguments({argv + 1, argv + argc});
+  switch (arguments.action) {
+    case LoaderArguments::Action::Help:
+      std::fputs(korven::app::loaderUsage(), stdout);
+      return 0;
+    case LoaderArguments::Action::Version:
+      std::printf("korven-loader %s\n", korven::kProgramVersion);
+      return 0;
+    case LoaderArguments::Action::Refuse:
+      std::fprintf(stderr, "korven-loader: %s\n", arguments.problem.c_str());
+      return 2;
+    case LoaderArguments::Action::Run:
+      break;
+  }
+  if (!arguments.interfaces.empty()) {
+    std::string problem;
+    korven::broadcastInterfaces(arguments.interfaces, &problem);
+    if (!problem.empty()) {
+      std::fprintf(stderr,
+                   "korven-loader: --interface %s; korven-cli interfaces lists those a broadcast "
+                   "goes out on\n",
+                   problem.c_str());
+      return 2;
+    }
+  }
+  if (noDisplay(arguments.platformGiven)) {
+    std::fputs(
+        "korven-loader: no display to open the window on (DISPLAY is not set); over SSH, "
+        "korven-cli does the same work without a window\n",
+        stderr);
+    return 1;
+  }
   // One connection per terminal of a batch needs many descriptors.
   korven::raiseOpenFileLimit();
   // Screen readers and other assistive clients reach the window without a
@@ -68,11 +80,9 @@ int main(int argc, char** argv) {
     qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
   }
   QApplication application(argc, argv);
-  std::vector<std::string> interfaces;
-  if (!readArguments(QApplication::arguments(), interfaces)) return 2;
   korven::qt::QtDialogs messageBoxes(korven::qt::toQString(korven::kProgramName));
   korven::qt::QtPlatform platform(messageBoxes);
-  platform.setBroadcastInterfaces(interfaces);
+  platform.setBroadcastInterfaces(arguments.interfaces);
   korven::Loader loader(platform);
   korven::qt::FormView view(loader.window().PROG_PRIN);
   messageBoxes.setParent(view.window());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "image/Sha256.h"
+
 namespace korven {
 namespace {
 
@@ -14,12 +16,20 @@ constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
 ImageData readImageData(ByteReader& reader, EventLoop& events) {
   ImageData result;
+  // The digest names the file as it lay on disk, zeros and all, so that it
+  // can be checked against the one its maker published.
+  Sha256 digest;
   std::string chunk(kChunk, '\0');
   bool started = false;
   for (;;) {
     const long n = reader.read(chunk.data(), chunk.size());
-    if (n < 0) return ImageData{ImageFailure::CannotRead, {}};
-    if (n == 0) return started ? result : ImageData{ImageFailure::NoData, {}};
+    if (n < 0) return ImageData{ImageFailure::CannotRead, {}, {}};
+    if (n == 0) {
+      if (!started) return ImageData{ImageFailure::NoData, {}, {}};
+      result.sha256 = digest.hex();
+      return result;
+    }
+    digest.add(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
     auto begin = chunk.cbegin();
     const auto end = chunk.cbegin() + n;
     if (!started) {
@@ -31,7 +41,7 @@ ImageData readImageData(ByteReader& reader, EventLoop& events) {
       started = true;
     }
     if (result.bytes.size() + static_cast<std::size_t>(end - begin) > kMaxImageBytes) {
-      return ImageData{ImageFailure::TooLarge, {}};
+      return ImageData{ImageFailure::TooLarge, {}, {}};
     }
     result.bytes.append(begin, end);
   }
@@ -39,7 +49,7 @@ ImageData readImageData(ByteReader& reader, EventLoop& events) {
 
 ImageData readImageFile(Files& files, const std::string& path, EventLoop& events) {
   auto reader = files.openRead(path);
-  if (!reader) return ImageData{ImageFailure::CannotRead, {}};
+  if (!reader) return ImageData{ImageFailure::CannotRead, {}, {}};
   return readImageData(*reader, events);
 }
 

@@ -25,7 +25,8 @@ enum class ImageFailure { CannotRead, TooLarge, NoData };
 
 struct ImageData {
   std::optional<ImageFailure> failure;
-  std::string bytes;  // from the first non-zero byte to the end of the file
+  std::string bytes;   // from the first non-zero byte to the end of the file
+  std::string sha256;  // of the whole file as read, leading zeros included
 };
 
 // Reads a file from its first non-zero byte to its end. The leading zero

@@ -38,6 +38,7 @@ class Loader {
   ProgPrin& window() { return window_; }
   ConnectionManager& connections() { return connections_; }
   UpdateReport& report() { return report_; }
+  UpdateStart& updateStart() { return updateStart_; }
   Discovery& discovery() { return discovery_; }
   const SendTable& sendTable() const { return sendTable_; }
 

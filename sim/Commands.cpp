@@ -39,11 +39,15 @@ std::optional<std::size_t> Commands::terminal(const std::string& who) const {
   return terminalIndex(who, first, static_cast<int>(terminals_.size()));
 }
 
+std::string Commands::range() const {
+  return terminalsText(terminals_.front().addressValue(), static_cast<int>(terminals_.size()));
+}
+
 void Commands::status(const std::string& who, const std::string& codeText) {
   const auto index = terminal(who);
   const auto code = parseStatusCode(codeText);
   if (!index) {
-    hooks_.line("ERROR status: no terminal " + who);
+    hooks_.line("ERROR status: no terminal " + who + " (" + range() + ")");
     return;
   }
   if (!code) {
@@ -60,7 +64,7 @@ void Commands::status(const std::string& who, const std::string& codeText) {
 void Commands::fault(const std::string& who, const std::string& kind) {
   const auto index = terminal(who);
   if (!index) {
-    hooks_.line("ERROR fault: no terminal " + who);
+    hooks_.line("ERROR fault: no terminal " + who + " (" + range() + ")");
     return;
   }
   Terminal& t = terminals_[*index];

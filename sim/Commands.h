@@ -12,7 +12,8 @@ namespace korven::sim {
 
 // The command language of the simulator's stdin, one command per line:
 // "report", "forget", "status T CODE", "fault T KIND[:ARG]", "fault T none",
-// "quit". Each command answers with one line.
+// "quit". T is an address or a number counted from 0. Each command answers
+// with one line.
 class Commands {
  public:
   struct Hooks {
@@ -33,6 +34,7 @@ class Commands {
   void status(const std::string& who, const std::string& code);
   void fault(const std::string& who, const std::string& kind);
   std::optional<std::size_t> terminal(const std::string& who) const;
+  std::string range() const;
 
   std::vector<Terminal>& terminals_;
   Hooks hooks_;

@@ -103,6 +103,13 @@ bool applyFault(Faults& faults, const std::string& kindAndArg, std::string& erro
   return applyPending(faults, p, error);
 }
 
+std::string terminalsText(std::uint32_t first, int count) {
+  const std::string last = formatIpv4(first + static_cast<std::uint32_t>(count - 1));
+  return count == 1 ? "there is one, 0: " + formatIpv4(first)
+                    : "there are " + std::to_string(count) + ", 0 to " + std::to_string(count - 1) +
+                          ": " + formatIpv4(first) + " to " + last;
+}
+
 std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t first, int count) {
   if (name.find('.') != std::string::npos) {
     const auto address = parseIpv4(name);
@@ -111,9 +118,10 @@ std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t 
     }
     return *address - first;
   }
-  const auto n = parseInt(name, 1, count);
+  // Counted from 0, as korven-cli, the window's lists and the reports count.
+  const auto n = parseInt(name, 0, count - 1);
   if (!n) return std::nullopt;
-  return static_cast<std::size_t>(*n - 1);
+  return static_cast<std::size_t>(*n);
 }
 
 std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -254,9 +262,8 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
   const auto find = [&](const Pending& p, const char* option) -> TerminalConfig* {
     const auto index = terminalIndex(p.target, o.first, o.count);
     if (!index) {
-      error = std::string(option) + " " + p.option + ": no terminal " + p.target + " (there are " +
-              std::to_string(o.count) + ", " + formatIpv4(o.first) + " to " +
-              formatIpv4(o.first + static_cast<std::uint32_t>(o.count - 1)) + ")";
+      error = std::string(option) + " " + p.option + ": no terminal " + p.target + " (" +
+              terminalsText(o.first, o.count) + ")";
       return nullptr;
     }
     return &o.terminals[*index];
@@ -347,7 +354,8 @@ Running:
                          whatever the standard input (in the background)
   --help, --version
 
-T is a terminal's address or its number from 1. CODE is NEW, CHKERR, FULL,
+T is a terminal's address or its number counted from 0 in address order
+(the first address is 0), as korven-cli counts. CODE is NEW, CHKERR, FULL,
 TERM or a byte in hex. The pieces of a stream are told apart by a pause of
 40 ms (or half the pace, if shorter).
 

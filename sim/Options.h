@@ -39,9 +39,14 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
 // The expectations every terminal judges a stream by, without the image.
 Expectations expectationsFrom(const SimOptions& options);
 
-// A terminal named by its address or its number counted from 1; the index
-// into the terminal list, or nullopt when it names none of them.
+// A terminal named by its address or its number counted from 0 (the first
+// address is 0); the index into the terminal list, or nullopt when it names
+// none of them.
 std::optional<std::size_t> terminalIndex(const std::string& name, std::uint32_t first, int count);
+
+// "there are 8, 0 to 7: 127.0.0.2 to 127.0.0.9", for a message that names
+// no terminal.
+std::string terminalsText(std::uint32_t first, int count);
 
 // Applies one fault, "KIND" or "KIND:ARG" as --fault takes it after the
 // terminal; false with one line in error when it names none.

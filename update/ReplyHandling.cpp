@@ -24,9 +24,10 @@ void ReplyHandling::TCPIP_DataArrival(int element) {
 void ReplyHandling::showReceived(int element) {
   TcpSocket* socket = w_.TCPIP.element(element);
   if (socket == nullptr) return;
-  const auto status = statusOfReply(socket->getData());
+  const std::string bytes = socket->getData();
+  if (!bytes.empty()) onReply.raise(element, bytes);
+  const auto status = statusOfReply(bytes);
   if (!status) return;
-  onStatus.raise(element, *status);
   if (!w_.allTerminals()) {
     w_.AFF_STATUS0.setText(*status);
   } else if (w_.LST_STATUS.hasLine(element) && w_.LST_STATUS.line(element) != *status) {

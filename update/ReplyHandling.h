@@ -20,8 +20,8 @@ class ReplyHandling {
   // Reads what element k holds and shows its status, whether or not an update runs.
   void showReceived(int element);
 
-  // A status was read on an element (shown or, being shown already, not).
-  Event<int, const std::string&> onStatus;
+  // What an element held was read (shown or not): its bytes, as they came.
+  Event<int, const std::string&> onReply;
 
  private:
   ProgPrin& w_;

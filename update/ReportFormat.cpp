@@ -74,8 +74,11 @@ std::string reportCsv(const UpdateRecord& r) {
                                           csvCell(r.version)};
   std::string out = std::string(kReportColumns) + "\r\n";
   for (const TerminalRecord& t : r.terminals) {
+    // Whatever came from the network is escaped alike in every cell: a
+    // reply's escape and bell bytes would retitle or clear the terminal of
+    // whoever runs cat on the report.
     std::vector<std::string> cells = {number(t.terminal),
-                                      csvCell(t.address),
+                                      csvCell(escapedText(t.address)),
                                       yesNo(t.inRange),
                                       yesNo(t.connected),
                                       std::to_string(t.piecesSent),
@@ -85,11 +88,15 @@ std::string reportCsv(const UpdateRecord& r) {
                                       r.outcome(t),
                                       t.replyBefore};
     cells.insert(cells.end(), facts.begin(), facts.end());
-    cells.push_back(yesNo(r.clean(t)));
+    cells.push_back(cleanText(r.clean(t)));
     cells.push_back(csvCell(escapedText(t.discoveryReply)));
     cells.push_back(number(t.wave));
     cells.push_back(number(r.waves));
     cells.push_back(number(r.stoppedAfterWave));
+    cells.push_back(r.imageSha256);
+    cells.push_back(csvCell(r.waveSizes));
+    cells.push_back(csvCell(r.maxFailed));
+    cells.push_back(yesNo(r.requireVerdict));
     for (std::size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) out += ',';
       out += cells[i];

@@ -15,6 +15,14 @@ inline constexpr const char kBootRequest[] =
     "00T\xFB\x08\xC9\x08\x64";
 inline constexpr const char kEndMarker[] = "\xFB\x08\xC9\x08\x64";
 
+// The sends to each terminal of an update of `blocks` blocks: the boot
+// request (whole, or a send per byte), the blocks, the end marker's bytes
+// one by one and the checksum.
+constexpr int piecesOfStream(int blocks, bool bootRequestWhole) {
+  return (bootRequestWhole ? 1 : static_cast<int>(sizeof(kBootRequest) - 1)) + blocks +
+         static_cast<int>(sizeof(kEndMarker) - 1) + 1;
+}
+
 // The pieces of one update, one per tick of the send timer: two lead-ins
 // (never sent), the boot request, the blocks, the five end-marker bytes one
 // per entry, the checksum byte, and the empty end entry.

@@ -13,14 +13,32 @@ std::string UpdateRecord::outcome(const TerminalRecord& t) const {
   return "streamed";
 }
 
-bool UpdateRecord::clean(const TerminalRecord& t) const {
-  if (!t.inRange) return true;
-  return outcome(t) == "streamed" && t.reply != "CHKERR" && t.reply != "FULL";
+const char* cleanText(Clean clean) {
+  switch (clean) {
+    case Clean::Yes:
+      return "yes";
+    case Clean::No:
+      return "no";
+    case Clean::Unconfirmed:
+      break;
+  }
+  return "unconfirmed";
 }
 
-bool UpdateRecord::allClean() const {
+Clean UpdateRecord::clean(const TerminalRecord& t) const {
+  if (!t.inRange) return Clean::Yes;
+  if (outcome(t) != "streamed" || t.reply == "CHKERR" || t.reply == "FULL") return Clean::No;
+  return t.reply.empty() ? Clean::Unconfirmed : Clean::Yes;
+}
+
+bool UpdateRecord::passes(const TerminalRecord& t) const {
+  const Clean c = clean(t);
+  return c == Clean::Yes || (c == Clean::Unconfirmed && !requireVerdict);
+}
+
+bool UpdateRecord::allPass() const {
   return std::all_of(terminals.begin(), terminals.end(),
-                     [this](const TerminalRecord& t) { return clean(t); });
+                     [this](const TerminalRecord& t) { return passes(t); });
 }
 
 }  // namespace korven

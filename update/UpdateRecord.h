@@ -27,12 +27,21 @@ struct TerminalRecord {
   std::optional<std::string> fixedOutcome;
 };
 
-// What one update did, from the click to the end.
+// Whether a terminal is done with: "yes" when its stream went whole and it
+// said NEW or TERM of it (or the update was not for it), "no" when it was not
+// streamed or said CHKERR or FULL, "unconfirmed" when it was streamed and
+// said nothing: silence is never taken for success.
+enum class Clean { Yes, No, Unconfirmed };
+const char* cleanText(Clean clean);
+
+// What one update did, from the click to the end; or a whole run of several
+// updates of one image (a rollout in waves), as its driver composes it.
 struct UpdateRecord {
   std::string image;
   std::size_t imageBytes = 0;  // the data sent, from the file's first non-zero byte
   int blocks = 0;
   int checksum = 0;
+  std::string imageSha256;  // of the whole file as read
   bool allTerminals = false;
   std::string target;  // "single", "all", "given", "retry"
   int from = 0;        // the range as used, in all-terminals mode
@@ -43,20 +52,27 @@ struct UpdateRecord {
   LocalTime ended;
   bool finished = false;  // until then, every stream in the range is "interrupted"
   std::string version;
-  int piecesTotal = 0;
+  int piecesTotal = 0;  // of each terminal's stream
   bool dryRun = false;
   std::optional<int> waves;
   std::optional<int> stoppedAfterWave;
+  // How the run was asked to go, so that a retry of its report goes the same
+  // way: the waves' sizes ("1,10%,100%") and the stop threshold, empty
+  // without waves; whether silence counts as a failure.
+  std::string waveSizes;
+  std::string maxFailed;
+  bool requireVerdict = false;
   std::vector<TerminalRecord> terminals;
 
   // "streamed", "cut" (some pieces not handed over), "not connected" (none
   // was), "outside range", "interrupted" (the update had not ended), or what
   // the driver fixed.
   std::string outcome(const TerminalRecord& t) const;
-  // Outside the range, or streamed with no checksum error or full memory
-  // replied in this update.
-  bool clean(const TerminalRecord& t) const;
-  bool allClean() const;
+  Clean clean(const TerminalRecord& t) const;
+  // Counts as clean for the exit code and a retry: clean, or unconfirmed
+  // where silence is allowed.
+  bool passes(const TerminalRecord& t) const;
+  bool allPass() const;
 };
 
 }  // namespace korven

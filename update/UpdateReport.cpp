@@ -25,12 +25,17 @@ UpdateReport::UpdateReport(ProgPrin& window, Platform& platform, UpdateStart& st
   });
   start.onStarted.connect([this](const ImageFacts& image) { started(image); });
   connections.onPiece.connect([this] { piece(); });
+  w_.TCPIP.onDataArrival.connect([this](int element, std::size_t waiting) {
+    if (running_) unread_[element] = waiting;
+  });
+  // A new connection holds nothing of the old one.
+  w_.TCPIP.onConnect.connect([this](int element) { unread_[element] = 0; });
   connections.onHandedOver.connect([this](int element, bool sent) { handedOver(element, sent); });
   connections.onPieceDone.connect([this] { pieceDone(); });
   connections.onLost.connect([this](int element, int lostPiece) { lost(element, lostPiece); });
   transfer.onFinished.connect([this] { finished(); });
-  replies.onStatus.connect(
-      [this](int element, const std::string& status) { statusReceived(element, status); });
+  replies.onReply.connect(
+      [this](int element, const std::string& bytes) { replyRead(element, bytes); });
   discovery.onReply.connect([this](const std::string& address, const std::string& datagram) {
     discoveryReply(address, datagram);
   });
@@ -43,12 +48,14 @@ std::string UpdateReport::statusShown(int element) const {
   return isStatusText(shown) ? shown : std::string();
 }
 
-UpdateRecord UpdateReport::recordOf(const ImageFacts& image) {
+UpdateRecord UpdateReport::snapshot(const ImageFacts& image) const {
   UpdateRecord r;
   r.image = image.name;
   r.imageBytes = image.bytes;
   r.blocks = image.blocks;
   r.checksum = image.checksum;
+  r.imageSha256 = image.sha256;
+  r.piecesTotal = image.pieces;
   r.allTerminals = w_.allTerminals();
   r.target = !target.empty() ? target : r.allTerminals ? "all" : "single";
   r.blockPaceMs = image.blockPaceMs;
@@ -82,32 +89,38 @@ UpdateRecord UpdateReport::recordOf(const ImageFacts& image) {
     t.address = address;
     r.terminals.push_back(std::move(t));
   }
-  expected.clear();
-  target.clear();
   return r;
 }
 
 void UpdateReport::started(const ImageFacts& image) {
-  record_ = recordOf(image);
+  record_ = snapshot(image);
+  expected.clear();
+  target.clear();
   running_ = true;
-  path_ = pathFor(*record_);
+  piecesGone_ = 0;
+  unread_.clear();
+  heldAtLastPiece_.clear();
+  const std::string into = folder.empty() ? w_.AFF_CURDIR.text() + "reports" : folder;
+  path_ = !file.empty() ? file : newReportPath(platform_.files(), into, *record_);
   save();
 }
 
 void UpdateReport::planned(const ImageFacts& image) {
-  record_ = recordOf(image);
+  record_ = snapshot(image);
+  expected.clear();
+  target.clear();
   record_->dryRun = true;
   record_->finished = true;
   record_->ended = record_->started;
   for (TerminalRecord& t : record_->terminals) {
     t.fixedOutcome = t.connected ? "planned" : "not connected";
   }
-  path_ = pathFor(*record_);
-  save();
+  path_ = file;
+  if (!path_.empty()) save();
 }
 
 void UpdateReport::piece() {
-  if (running_) ++record_->piecesTotal;
+  if (running_) ++piecesGone_;
 }
 
 void UpdateReport::pieceDone() {
@@ -130,19 +143,28 @@ void UpdateReport::handedOver(int element, bool sent) {
   if (t == nullptr) return;
   if (sent) {
     ++t->piecesSent;
+    heldAtLastPiece_[element] = unread_[element];
   } else if (!t->firstFailedPiece) {
-    t->firstFailedPiece = record_->piecesTotal;
+    t->firstFailedPiece = piecesGone_;
   }
 }
 
-void UpdateReport::statusReceived(int element, const std::string& status) {
+void UpdateReport::replyRead(int element, const std::string& bytes) {
   if (!record_ || (!running_ && !repliesAfterEnd)) return;
+  std::size_t early = 0;
+  if (running_) {
+    early = std::min(heldAtLastPiece_[element], bytes.size());
+    heldAtLastPiece_[element] = 0;
+    unread_[element] = 0;
+  }
+  const auto status = statusOfReply(std::string_view(bytes).substr(early));
+  if (!status) return;
   // By the address the element talks to now: a driver that reconnects to
   // hear the verdict may have rebuilt the elements meanwhile.
   const TcpSocket* socket = w_.TCPIP.element(element);
   if (socket == nullptr) return;
   for (TerminalRecord& t : record_->terminals) {
-    if (t.terminal && t.inRange && t.address == socket->remoteHost()) t.reply = status;
+    if (t.terminal && t.inRange && t.address == socket->remoteHost()) t.reply = *status;
   }
 }
 
@@ -157,10 +179,7 @@ void UpdateReport::lost(int element, int piece) {
   if (!t->firstFailedPiece || piece < *t->firstFailedPiece) t->firstFailedPiece = piece;
 }
 
-std::string UpdateReport::pathFor(const UpdateRecord& record) {
-  if (!file.empty()) return file;
-  Files& files = platform_.files();
-  const std::string into = folder.empty() ? w_.AFF_CURDIR.text() + "reports" : folder;
+std::string newReportPath(Files& files, const std::string& into, const UpdateRecord& record) {
   if (!files.makeFolder(into)) return {};
   // Two updates of one image within a second keep both reports.
   const std::string name = reportFileName(record);
@@ -178,15 +197,21 @@ void UpdateReport::finished() {
   record_->finished = true;
   save();
   running_ = false;
+  unread_.clear();
+  heldAtLastPiece_.clear();
 }
 
 bool UpdateReport::save() {
   savedAt_ = platform_.clock().now();
-  const bool written =
-      record_ && !path_.empty() &&
-      platform_.files().replaceFile(path_, reportCsv(compose ? compose(*record_) : *record_));
-  written_ = written ? path_ : std::string();
-  return written;
+  if (!record_) return false;
+  if (sink_ != nullptr) {
+    written_ = sink_->recordChanged(*record_);
+  } else {
+    const bool written =
+        !path_.empty() && platform_.files().replaceFile(path_, reportCsv(*record_));
+    written_ = written ? path_ : std::string();
+  }
+  return !written_.empty();
 }
 
 }  // namespace korven

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -16,6 +15,16 @@
 #include "window/ProgPrin.h"
 
 namespace korven {
+
+// Where the records go when a driver runs several updates as one run (a
+// rollout in waves): it composes and writes the run's one report itself.
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+  // The record of the update running, or just ended, changed. The report's
+  // path, or empty when it could not be written.
+  virtual std::string recordChanged(const UpdateRecord& update) = 0;
+};
 
 // Records what every update does to each terminal and keeps the report of it
 // on disk in reports/ in the working folder (or where the driver said): from
@@ -37,8 +46,10 @@ class UpdateReport {
   void piece();
   void pieceDone();
   void handedOver(int element, bool sent);
-  // A terminal's status reply was read on element `element`.
-  void statusReceived(int element, const std::string& status);
+  // What an element held was read: its status, unless every byte of it came
+  // before the element's last piece went out, when it cannot be this
+  // update's verdict (a terminal says its status as a connection opens).
+  void replyRead(int element, const std::string& bytes);
   // A terminal answered the query with `datagram`.
   void discoveryReply(const std::string& address, const std::string& datagram);
   // A piece counted as handed over never got through: it is no longer sent,
@@ -48,10 +59,17 @@ class UpdateReport {
   void finished();
   // No update runs: the report of one that would start now, each terminal of
   // the range "planned" when its connection is up, else "not connected".
+  // Written only when `file` names where.
   void planned(const ImageFacts& image);
+  // The record of an update that would start now, every stream "interrupted":
+  // its facts and a line per connection element (and per terminal expected).
+  UpdateRecord snapshot(const ImageFacts& image) const;
   // Writes the report again (a status that came after the end); false when
   // it cannot be written.
   bool save();
+  // A driver's run takes the records from now on; null: each update writes
+  // its own report again.
+  void setSink(RecordSink* sink) { sink_ = sink; }
 
   // The file the next reports go to; empty: a new file in `folder`.
   std::string file;
@@ -67,9 +85,6 @@ class UpdateReport {
   // (a driver that reconnects to hear the terminals' verdict); the window
   // reports what came until the end.
   bool repliesAfterEnd = false;
-  // What is written for a record, when a driver's report spans more than
-  // one update (a rollout in waves); by default the record as it is.
-  std::function<UpdateRecord(const UpdateRecord&)> compose;
 
   // The update running, or the last one.
   const std::optional<UpdateRecord>& last() const { return record_; }
@@ -77,20 +92,28 @@ class UpdateReport {
   const std::string& lastWritten() const { return written_; }
 
  private:
-  // The update starting now: its facts, and a line per connection element.
-  UpdateRecord recordOf(const ImageFacts& image);
   TerminalRecord* rowOfElement(int element);
   std::string statusShown(int element) const;
-  std::string pathFor(const UpdateRecord& record);
 
   ProgPrin& w_;
   Platform& platform_;
+  RecordSink* sink_ = nullptr;
   std::optional<UpdateRecord> record_;
   bool running_ = false;
+  int piecesGone_ = 0;  // the piece going out now, counted from 1
   std::string path_;
   std::string written_;
   Micros savedAt_{0};
   std::unordered_map<std::string, std::string> discoveryReplies_;
+  // Per element while an update runs: the bytes it holds unread, and how
+  // many of them it held when its last piece went out.
+  std::unordered_map<int, std::size_t> unread_;
+  std::unordered_map<int, std::size_t> heldAtLastPiece_;
 };
+
+// Where a report of `record` goes in `folder`: its name, or with "_2", "_3"
+// ... when that file exists (two updates of one image within a second keep
+// both). Empty when the folder cannot be made.
+std::string newReportPath(Files& files, const std::string& folder, const UpdateRecord& record);
 
 }  // namespace korven

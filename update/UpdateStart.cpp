@@ -17,6 +17,10 @@ bool UpdateStart::refused(const char* message) {
   return true;
 }
 
+void UpdateStart::holdImage(const std::string& name, ImageData image) {
+  held_.emplace(name, std::move(image));
+}
+
 void UpdateStart::B_UPDATE_Click() {
   if (!w_.allTerminals() && !w_.connected()) {
     refused(kNotReady);
@@ -31,7 +35,9 @@ void UpdateStart::B_UPDATE_Click() {
   // file lets events run, and a second click must not start a second update.
   w_.PROG_PRIN.setEnabled(false);
   const ImageData image =
-      readImageFile(platform_.files(), images_.chosenImagePath(), platform_.eventLoop());
+      held_ && held_->first == w_.NOM_FICHIER.text()
+          ? held_->second
+          : readImageFile(platform_.files(), images_.chosenImagePath(), platform_.eventLoop());
   w_.PROG_PRIN.setEnabled(true);
   // An image of no data is refused as an unreadable one: the window has no
   // other word for it, and an update of no block would strand the terminal.
@@ -63,8 +69,10 @@ void UpdateStart::B_UPDATE_Click() {
 
   w_.AFF_NO_ENV.setText("0");
   w_.TIM_SEND->setInterval(*pace);
-  onStarted.raise(ImageFacts{w_.NOM_FICHIER.text(), image.bytes.size(),
-                             static_cast<int>(blocks.size()), static_cast<int>(checksum), *pace});
+  const int count = static_cast<int>(blocks.size());
+  onStarted.raise(ImageFacts{w_.NOM_FICHIER.text(), image.bytes.size(), count,
+                             static_cast<int>(checksum), *pace, image.sha256,
+                             piecesOfStream(count, bootRequestGoesWhole(w_.NOM_FICHIER.text()))});
 }
 
 }  // namespace korven

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "image/ImageChoice.h"
+#include "image/ImageReader.h"
 #include "platform/Platform.h"
 #include "update/SendTable.h"
 #include "window/ProgPrin.h"
@@ -22,6 +24,8 @@ struct ImageFacts {
   int blocks = 0;
   int checksum = 0;
   int blockPaceMs = 0;
+  std::string sha256;  // of the whole file as read
+  int pieces = 0;      // of the stream, each one send to a terminal
 };
 
 // The UPDATE button: checks, then puts the window into its busy state, lays
@@ -32,6 +36,14 @@ class UpdateStart {
   UpdateStart(ProgPrin& window, Platform& platform, const ImageChoice& images, SendTable& table);
 
   void B_UPDATE_Click();
+
+  // A driver that runs several updates of one image (a rollout in waves)
+  // reads it once and holds it here: every update of the image `name` then
+  // streams these bytes, whatever became of the file since, so no wave can
+  // take a copy that landed or was cut short in between. Released, each
+  // click reads the chosen file again, as the window does.
+  void holdImage(const std::string& name, ImageData image);
+  void releaseImage() { held_.reset(); }
 
   // Raised once an update has started (not when the click is refused).
   Event<const ImageFacts&> onStarted;
@@ -44,6 +56,7 @@ class UpdateStart {
   Platform& platform_;
   const ImageChoice& images_;
   SendTable& table_;
+  std::optional<std::pair<std::string, ImageData>> held_;
 };
 
 }  // namespace korven

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   int roundsMet = 0;
   for (int round = 1; round <= rounds; ++round) {
     for (const auto& [t, kind] : faulted) {
-      sim.command(QString("fault %1 none").arg(t + 1), {"FAULT", "ERROR"});
+      sim.command(QString("fault %1 none").arg(t), {"FAULT", "ERROR"});
     }
     faulted.clear();
     while (static_cast<int>(faulted.size()) < kFaulted) {
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     bool commandsOk = true;
     for (const auto& [t, kind] : faulted) {
       const QString answer =
-          sim.command(QString("fault %1 %2").arg(t + 1).arg(kind.c_str()), {"FAULT", "ERROR"});
+          sim.command(QString("fault %1 %2").arg(t).arg(kind.c_str()), {"FAULT", "ERROR"});
       commandsOk = commandsOk && answer.startsWith("FAULT");
     }
     int refusing = 0;

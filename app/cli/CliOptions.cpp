@@ -28,16 +28,21 @@ const CommandRow kCommands[] = {
      CliOptions::Command::Discover,
      "",
      {"wait", "json", "interface", "quiet", "verbose"}},
-    {"update",
-     CliOptions::Command::Update,
-     "IMAGE",
-     {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
-      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves",
-      "interface", "quiet", "verbose"}},
+    {"update", CliOptions::Command::Update, "IMAGE", {"terminal",   "all",
+                                                      "terminals",  "retry",
+                                                      "from",       "to",
+                                                      "delay",      "go-boot",
+                                                      "wait",       "verdict-wait",
+                                                      "report",     "json",
+                                                      "dry-run",    "waves",
+                                                      "max-failed", "pause-between-waves",
+                                                      "sha256",     "require-verdict",
+                                                      "interface",  "quiet",
+                                                      "verbose"}},
     {"mode",
      CliOptions::Command::Mode,
      "MODE",
-     {"terminal", "all", "interface", "quiet", "verbose"}},
+     {"terminal", "all", "terminals", "json", "interface", "quiet", "verbose"}},
     {"interfaces", CliOptions::Command::Interfaces, "", {}},
 };
 
@@ -55,8 +60,10 @@ const std::pair<const char*, const char*> kValueOptions[] = {{"wait", "SECONDS"}
                                                              {"waves", "SIZES"},
                                                              {"max-failed", "N|P%"},
                                                              {"pause-between-waves", "SECONDS"},
+                                                             {"sha256", "HEX"},
                                                              {"interface", "NAME,..."}};
-const char* const kFlags[] = {"all", "json", "dry-run", "quiet", "verbose", "help", "h", "version"};
+const char* const kFlags[] = {"all",     "json", "dry-run", "require-verdict", "quiet",
+                              "verbose", "help", "h",       "version"};
 
 std::vector<std::string> commandNames() {
   std::vector<std::string> names;
@@ -229,10 +236,19 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
     if (!o.maxFailed)
       return bad("max-failed", p.value("max-failed"), "a count or a percentage", "10%");
   }
-  if ((o.maxFailed || p.isSet("pause-between-waves")) && o.waves.empty()) {
+  // A retry takes the waves of the report it retries.
+  if ((o.maxFailed || p.isSet("pause-between-waves")) && o.waves.empty() && !p.isSet("retry")) {
     error = std::string("--") + (o.maxFailed ? "max-failed" : "pause-between-waves") +
             " goes with --waves; add --waves SIZES, or leave it out";
     return false;
+  }
+  if (p.isSet("sha256")) {
+    o.sha256 = p.value("sha256").toLower().toStdString();
+    if (o.sha256.size() != 64 ||
+        o.sha256.find_first_not_of("0123456789abcdef") != std::string::npos) {
+      return bad("sha256", p.value("sha256"), "64 hex digits",
+                 "$(sha256sum FW_WG.BIN | cut -c1-64)");
+    }
   }
   if (p.isSet("interface")) {
     for (const QString& name : p.value("interface").split(',')) {
@@ -247,6 +263,7 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
     }
   }
   o.dryRun = p.isSet("dry-run");
+  o.requireVerdict = p.isSet("require-verdict");
   o.retryReport = p.value("retry").toStdString();
   o.reportFile = p.value("report").toStdString();
   o.json = p.isSet("json");
@@ -268,7 +285,7 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   const bool update = o.command == CliOptions::Command::Update;
   const char* choices = update
                             ? "--terminal ADDRESS, --all, --terminals ADDRESS,... or --retry REPORT"
-                            : "--terminal ADDRESS or --all";
+                            : "--terminal ADDRESS, --all or --terminals ADDRESS,...";
   const bool targeted =
       o.command == CliOptions::Command::Update || o.command == CliOptions::Command::Mode;
   if (given != 1 && targeted) {

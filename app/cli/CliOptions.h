@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/Rollout.h"
+#include "rollout/Waves.h"
 
 namespace korven::cli {
 
@@ -30,13 +30,15 @@ struct CliOptions {
   double waitSeconds = 3;
   double verdictWaitSeconds = 10;
   std::string reportFile;
-  bool json = false;
+  bool json = false;     // update, discover, mode: the outcome as one JSON object on stdout
   bool quiet = false;    // nothing on stderr but errors and the closing tally
   bool verbose = false;  // the window's start-up notice too
   bool dryRun = false;
   std::vector<Share> waves;  // empty: one batch
   std::optional<Share> maxFailed;
   double pauseBetweenWaves = 0;
+  std::string sha256;           // the image must have this digest (lower-case hex); empty: any
+  bool requireVerdict = false;  // a terminal that says nothing after its stream is not clean
   // The interfaces broadcasts go out on; empty: every one that can.
   std::vector<std::string> interfaces;
 };

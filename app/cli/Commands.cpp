@@ -41,10 +41,12 @@ int discover(const CliOptions& o) {
 int mode(const CliOptions& o) {
   Session s;
   s.platform.setBroadcastInterfaces(o.interfaces);
-  const bool single = o.target == CliOptions::Target::Single;
+  const bool every = o.target == CliOptions::Target::All;
+  const std::vector<std::string> addresses =
+      o.target == CliOptions::Target::Single ? std::vector<std::string>{o.terminal} : o.terminals;
   // No query goes out, and no reply may take the address box from the
-  // terminal given: the frames would follow it.
-  if (single) s.loader.discovery().restrictTo({o.terminal});
+  // terminals given: the frames would follow it.
+  if (!every) s.loader.discovery().restrictTo(addresses);
   if (!s.start(false)) return failShown(kRefused, s.lastMessage());
   ProgPrin& w = s.w();
   const std::map<std::string, Button*> buttons = {{"go-boot", &w.B_GO_BOOT},
@@ -52,20 +54,39 @@ int mode(const CliOptions& o) {
                                                   {"active", &w.B_MODE_ACTIVE},
                                                   {"passive", &w.B_MODE_PASSIVE},
                                                   {"show-mac", &w.B_SHOW_MAC}};
-  if (single) {
-    s.op.typeAddress(o.terminal);
-  } else {
-    s.op.allTerminals(true);  // the frames go by broadcast
-  }
   Button& button = *buttons.at(o.modeName);
-  button.userClick();  // the burst of ten runs inside the click
-  if (w.AFF_STATUS0.text() == kSendError) {
-    return fail(kNotClean, "the mode frame could not be sent (the window says \"" +
-                               std::string(kSendError) +
-                               "\"); check that the network interface is up");
+  std::vector<std::pair<std::string, bool>> sent;
+  // The burst of ten runs inside the click, to the address in the box or,
+  // in all-terminals mode, by broadcast.
+  const auto burst = [&](const std::string& to) {
+    button.userClick();
+    sent.emplace_back(to, w.AFF_STATUS0.text() != kSendError);
+  };
+  if (every) {
+    s.op.allTerminals(true);
+    burst(kBroadcastAddress);
+  } else {
+    for (const std::string& address : addresses) {
+      s.op.typeAddress(address);
+      burst(address);
+    }
+  }
+  std::vector<std::string> failed;
+  for (const auto& [to, ok] : sent) {
+    if (!ok) failed.push_back(escapedText(to));
+  }
+  if (o.json) std::fputs(modeJson(o.modeName, button.text(), sent).c_str(), stdout);
+  if (!failed.empty()) {
+    std::string names;
+    for (const std::string& name : failed) names += (names.empty() ? "" : ", ") + name;
+    warn("the mode frame could not be sent to " + names + " (the window says \"" +
+         std::string(kSendError) + "\"); check that the network interface is up");
+    return kNotClean;
   }
   std::fprintf(stderr, "%s sent ten times to %s\n", button.text().c_str(),
-               single ? o.terminal.c_str() : "every terminal");
+               every                   ? "every terminal"
+               : addresses.size() == 1 ? addresses.front().c_str()
+                                       : (std::to_string(addresses.size()) + " terminals").c_str());
   return kClean;
 }
 

@@ -4,7 +4,7 @@
 namespace korven::cli {
 
 const char* cliUsage() {
-  return R"(Usage: korven-cli discover [OPTION]...
+  return R"HELP(Usage: korven-cli discover [OPTION]...
        korven-cli update IMAGE TARGET [OPTION]...
        korven-cli mode MODE TARGET [OPTION]...
        korven-cli interfaces
@@ -24,15 +24,17 @@ Commands:
                       address, broadcast address): each one up, not
                       loopback, that can broadcast
 
-Targets (update and mode need one; mode takes --terminal or --all):
+Targets (update and mode need one; mode takes all but --retry):
   --terminal ADDRESS  one terminal
   --all               every terminal that answers within --wait
   --from N, --to M    with --all: only the terminals numbered N to M
   --terminals ADDRESS,...
-                      the terminals given (update)
-  --retry REPORT      the terminals not clean in REPORT (update)
-  Only the terminals given are asked and streamed; a broadcast, unspecified
-  or multicast address is refused.
+                      the terminals given
+  --retry REPORT      the terminals not clean in REPORT, in its waves
+                      unless --waves is given (update)
+  Only the terminals given are asked and streamed. An address is written
+  as four numbers without leading zeros (10.0.0.7); a broadcast,
+  unspecified, multicast or reserved address is refused.
 
 Timing (update):
   --wait SECONDS      how long terminals may take to answer and connect
@@ -51,7 +53,14 @@ Timing (update):
   --pause-between-waves SECONDS
                       a pause after each wave (default 0)
   --dry-run           all but the sending: discovery, connections, the image
-                      read; the report says "planned"
+                      read; the report says "planned" (written only with
+                      --report)
+
+Trust (update):
+  --sha256 HEX        refuse, before anything is sent, an image whose
+                      SHA-256 is not HEX (as sha256sum prints it)
+  --require-verdict   a terminal that says nothing after its stream is not
+                      clean (exit 1, and --retry takes it)
 
 Networks (discover, update, mode):
   --interface NAME,...
@@ -60,8 +69,10 @@ Networks (discover, update, mode):
                       korven-cli interfaces lists
 
 Output:
-  --report FILE       the report (default reports/DATE_TIME_IMAGE.csv)
-  --json              the report, or an error, as JSON on stdout
+  --report FILE       the run's one report, made before anything is sent
+                      (default reports/DATE_TIME_IMAGE.csv)
+  --json              the report (mode: what was sent), or an error, as
+                      JSON on stdout
   --quiet             nothing on stderr but errors and the closing tally
   --verbose           the window's start-up notice too
   --help, --version
@@ -75,14 +86,17 @@ terminals' words, as the window shows them:
   PROGRAM THE QVL     the image: its blocks, end marker and checksum, which
                       the terminal writes into its memory
 After the streams, each terminal is connected again to hear its verdict
-(NEW, TERM, CHKERR, FULL). Last comes a tally: how many terminals streamed
-clean, were cut (at which piece) or were not connected, and the report.
+(NEW, TERM, CHKERR, FULL); one that says nothing is "streamed, no verdict".
+Last comes a tally: how many terminals streamed clean, streamed with no
+verdict, were cut (at which piece) or were not connected, and the report.
 
 Exit status:
   0  every terminal of the update streamed and none replied CHKERR or FULL
-     (a dry run: every one connected)
+     (with --require-verdict: each said NEW or TERM; a dry run: every one
+     connected; a retry: nothing left to retry)
   1  some did not, or were held back, or the report could not be written
-  2  bad usage, or the update was refused before anything was sent
+  2  bad usage, or the update was refused before anything was sent (an
+     image not as given, a report that cannot be made)
   3  no terminal answered, or the one terminal did not connect in time
 
 Examples:
@@ -90,10 +104,11 @@ Examples:
   korven-cli update FW_WG.BIN --terminal 10.0.0.7
   korven-cli update FW_WG.BIN --all --waves 1,10%,100% --report site.csv
   korven-cli update FW_WG.BIN --retry site.csv
+  korven-cli update FW_WG.BIN --all --sha256 "$(cut -c1-64 FW_WG.BIN.sha256)"
   korven-cli mode go-boot --all
 
 Manual pages: korven-cli(1), korven-report(5).
-)";
+)HELP";
 }
 
 }  // namespace korven::cli

@@ -46,7 +46,15 @@ std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
   return records;
 }
 
-std::optional<std::vector<std::string>> terminalsToRetry(const std::string& csv) {
+std::vector<std::string> ReportForRetry::toRetry(bool requireVerdictNow) const {
+  std::vector<std::string> addresses;
+  for (const Row& row : rows) {
+    if (row.notClean || (row.unconfirmed && requireVerdictNow)) addresses.push_back(row.address);
+  }
+  return addresses;
+}
+
+std::optional<ReportForRetry> readReportForRetry(const std::string& csv) {
   const auto records = csvRecords(csv);
   const auto isHeader = [](const std::vector<std::string>& r) {
     return std::find(r.begin(), r.end(), "address") != r.end() &&
@@ -65,19 +73,36 @@ std::optional<std::vector<std::string>> terminalsToRetry(const std::string& csv)
   const std::size_t outcome = *column("outcome");
   const auto reply = column("reply");
   const auto clean = column("clean");
-  std::vector<std::string> addresses;
+  const auto waveSizes = column("wave_sizes");
+  const auto maxFailed = column("max_failed");
+  const auto requireVerdict = column("require_verdict");
+  ReportForRetry report;
   for (auto r = header + 1; r != records.end(); ++r) {
     if (r->size() < header->size()) continue;
     const auto& cells = *r;
-    // The earlier report had no "clean" column: the same rule, from its parts.
-    const bool notClean =
-        clean ? cells[*clean] == "no"
-              : cells[inRange] == "yes" &&
-                    (cells[outcome] != "streamed" ||
-                     (reply && (cells[*reply] == "CHKERR" || cells[*reply] == "FULL")));
-    if (notClean) addresses.push_back(cells[address]);
+    ReportForRetry::Row row{cells[address]};
+    if (clean) {
+      row.notClean = cells[*clean] == "no";
+      row.unconfirmed = cells[*clean] == "unconfirmed";
+    } else {
+      // The earlier report had no "clean" column: the same rule, from its parts.
+      row.notClean = cells[inRange] == "yes" &&
+                     (cells[outcome] != "streamed" ||
+                      (reply && (cells[*reply] == "CHKERR" || cells[*reply] == "FULL")));
+    }
+    // The run's facts are the same on every row.
+    if (waveSizes) report.waveSizes = cells[*waveSizes];
+    if (maxFailed) report.maxFailed = cells[*maxFailed];
+    if (requireVerdict) report.requireVerdict = cells[*requireVerdict] == "yes";
+    report.rows.push_back(std::move(row));
   }
-  return addresses;
+  return report;
+}
+
+std::optional<std::vector<std::string>> terminalsToRetry(const std::string& csv) {
+  const auto report = readReportForRetry(csv);
+  if (!report) return std::nullopt;
+  return report->toRetry(report->requireVerdict);
 }
 
 }  // namespace korven::cli

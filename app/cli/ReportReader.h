@@ -11,9 +11,30 @@ namespace korven::cli {
 // off again.
 std::vector<std::vector<std::string>> csvRecords(const std::string& text);
 
-// The addresses of a report's terminals whose outcome was not clean, in the
-// report's order; nothing when the text is no report. Reads the one-table
-// report and the earlier form (key,value lines, a blank line, the table).
+// What a retry takes from a report: its terminals that are not done, and
+// how its run was asked to go.
+struct ReportForRetry {
+  struct Row {
+    std::string address;
+    bool notClean = false;     // not streamed, or CHKERR or FULL
+    bool unconfirmed = false;  // streamed, nothing heard
+  };
+  std::vector<Row> rows;
+  std::string waveSizes;  // empty: the run had no waves, or the report is older
+  std::string maxFailed;
+  bool requireVerdict = false;
+
+  // The addresses to stream again, in the report's order: those not clean,
+  // and those unconfirmed when silence is a failure.
+  std::vector<std::string> toRetry(bool requireVerdict) const;
+};
+
+// Nothing when the text is no report. Reads the one-table report and the
+// earlier form (key,value lines, a blank line, the table).
+std::optional<ReportForRetry> readReportForRetry(const std::string& csv);
+
+// The addresses a retry of the report takes, as the run that wrote it judged
+// them; nothing when the text is no report.
 std::optional<std::vector<std::string>> terminalsToRetry(const std::string& csv);
 
 }  // namespace korven::cli

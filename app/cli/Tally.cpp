@@ -26,8 +26,15 @@ std::string shownPath(const std::string& file) {
 
 std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
   // In the order a reader acts on them: what went well, then what to retry.
-  const char* const kOrder[] = {"streamed clean", "replied CHKERR", "replied FULL", "cut",
-                                "not connected",  "held back",      "interrupted",  "planned"};
+  const char* const kOrder[] = {"streamed clean",
+                                "streamed, no verdict",
+                                "replied CHKERR",
+                                "replied FULL",
+                                "cut",
+                                "not connected",
+                                "held back",
+                                "interrupted",
+                                "planned"};
   std::map<std::string, int> counts;
   std::vector<int> cutAt;
   int terminals = 0;
@@ -36,7 +43,10 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
     ++terminals;
     std::string outcome = r.outcome(t);
     if (outcome == "streamed") {
-      outcome = r.clean(t) ? "streamed clean" : "replied " + t.reply;
+      const Clean clean = r.clean(t);
+      outcome = clean == Clean::Yes           ? "streamed clean"
+                : clean == Clean::Unconfirmed ? "streamed, no verdict"
+                                              : "replied " + t.reply;
     } else if (outcome == "cut" && t.firstFailedPiece) {
       cutAt.push_back(*t.firstFailedPiece);
     }
@@ -67,8 +77,11 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
     parts += (parts.empty() ? "" : ", ") + std::to_string(n) + " " + outcome;
   }
   if (r.dryRun) parts += parts.empty() ? "a dry run, nothing sent" : " (a dry run, nothing sent)";
-  return line + ": " + (parts.empty() ? "none" : parts) +
-         "; report: " + (reportFile.empty() ? "not written" : shownPath(reportFile));
+  if (parts.empty() && r.target == "retry") parts = "nothing to retry";
+  line += ": " + (parts.empty() ? "none" : parts);
+  // A dry run writes a report only where it was told to.
+  if (r.dryRun && reportFile.empty()) return line;
+  return line + "; report: " + (reportFile.empty() ? "not written" : shownPath(reportFile));
 }
 
 }  // namespace korven::cli

@@ -1,5 +1,6 @@
-// korven-cli update: the checks before anything is sent, the terminals
-// listed and connected; the update itself runs in UpdateRun.
+// korven-cli update: the checks before anything is sent, the run's report
+// made, the terminals listed and connected; the update itself runs in
+// UpdateRun.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +14,8 @@
 #include "app/cli/UpdateRun.h"
 #include "app/cli/WindowMessages.h"
 #include "platform/Text.h"
-#include "update/UpdateStart.h"
+#include "update/Pace.h"
+#include "update/SendTable.h"
 
 namespace korven::cli {
 namespace fs = std::filesystem;
@@ -27,18 +29,22 @@ bool endsWithBin(const std::string& name) {
   return suffix == ".BIN";
 }
 
-// The image is read and checked before anything goes out, as the window
-// reads it at the click: a refusal after discovery would have sent the query.
-std::optional<int> checkImage(Session& s, const std::string& path, const std::string& given,
+// The image is read once, before anything goes out, and every wave streams
+// these bytes: a copy landing in between must not reach half the terminals.
+std::optional<int> checkImage(Session& s, const CliOptions& o, const std::string& path,
                               ImageData& image) {
   image = readImageFile(s.platform.files(), path, s.platform.eventLoop());
-  if (!image.failure) return std::nullopt;
+  if (!image.failure) {
+    if (o.sha256.empty() || image.sha256 == o.sha256) return std::nullopt;
+    return fail(kRefused, o.image + ": its SHA-256 is " + image.sha256 + ", not the " + o.sha256 +
+                              " given with --sha256; copy the image again, or give its digest");
+  }
   switch (*image.failure) {
     case ImageFailure::TooLarge:
-      return fail(kRefused, given + ": " + explainWindowMessage(kImageTooLarge));
+      return fail(kRefused, o.image + ": " + explainWindowMessage(kImageTooLarge));
     case ImageFailure::NoData:
       // The window has no word of its own for it: it takes it for unreadable.
-      return fail(kRefused, given +
+      return fail(kRefused, o.image +
                                 ": no data after its leading zero bytes, and a boot request "
                                 "followed by no block would leave a terminal in its boot loader "
                                 "(the window says \"" +
@@ -46,7 +52,7 @@ std::optional<int> checkImage(Session& s, const std::string& path, const std::st
     case ImageFailure::CannotRead:
       break;
   }
-  return fail(kRefused, given + ": " + explainWindowMessage(kCannotReadImage));
+  return fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage));
 }
 
 // Every line of the range marked as connected.
@@ -57,80 +63,27 @@ bool rangeConnected(const ProgPrin& w, int from, int to) {
   return true;
 }
 
-// A terminal says its status (its verdict on an earlier update) as a
-// connection opens; an update started at once would leave it unread until
-// the end and take it for this update's. On a LAN it comes within
-// milliseconds.
-void hearStatusesOnConnecting(Operator& op) {
-  op.wait(Micros(300'000));
-}
-
-// Lists and connects the terminals of the update; a code when it cannot go on.
-std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
-                                    const std::vector<std::string>& given, UpdateTargets& targets) {
-  Operator& op = s.op;
-  const Micros wait = secondsToMicros(o.waitSeconds);
-  if (o.target == CliOptions::Target::Single) {
-    // Asked on its own, so its answer (what it says of itself) is in the report.
-    op.ask(o.terminal);
-    if (!op.waitUntil([&] { return op.connected(); }, wait)) {
-      return fail(kNoTerminal, "terminal " + o.terminal + " not connected within " +
-                                   secondsText(o.waitSeconds) +
-                                   "; check that it is on and in passive mode, or give a longer "
-                                   "--wait");
-    }
-    hearStatusesOnConnecting(op);
-    return std::nullopt;
-  }
-  if (o.target == CliOptions::Target::All) {
-    s.waitSinceStart(o.waitSeconds);
-  } else {
-    for (const std::string& address : given) op.ask(address);
-    op.waitUntil([&] { return op.listed().size() >= given.size(); }, wait);
-    s.loader.report().expected = given;
-    s.loader.report().target = o.target == CliOptions::Target::Retry ? "retry" : "given";
-  }
-  const int found = static_cast<int>(op.listed().size());
-  if (found == 0) {
-    return fail(kNoTerminal, std::string(o.target == CliOptions::Target::All
-                                             ? "no terminal answered"
-                                             : "none of the terminals given answered") +
-                                 " within " + secondsText(o.waitSeconds) +
-                                 "; check the network and the terminals, or give a longer --wait");
-  }
-  const int from = o.from.value_or(0);
-  if (from >= found) {
-    return fail(kRefused, "no terminal in the range " + std::to_string(from) + " to " +
-                              std::to_string(o.to.value_or(found)) + ": " + std::to_string(found) +
-                              " answered, numbered 0 to " + std::to_string(found - 1) +
-                              "; give --from within that");
-  }
-  targets = {from, std::min(o.to.value_or(found), found - 1)};
-  op.allTerminals(true);
-  op.setRange(targets.first, targets.last);
-  op.waitUntil([&] { return rangeConnected(s.w(), targets.first, targets.last); }, wait);
-  hearStatusesOnConnecting(op);
-  return std::nullopt;
-}
-
-// The terminals of --terminals or --retry; a code when there are none to take.
-std::optional<int> givenTerminals(const CliOptions& o, std::vector<std::string>& given) {
-  given = o.terminals;
-  if (o.target != CliOptions::Target::Retry) return std::nullopt;
+// The terminals of a --retry, and the run's ways unless given again: a
+// retry of a rollout goes in its waves, with its stop threshold.
+std::optional<int> readRetry(CliOptions& o, std::vector<std::string>& given) {
   std::ifstream in(o.retryReport, std::ios::binary);
   if (!in) {
     return fail(kRefused, "cannot read the report " + o.retryReport + "; check its path");
   }
-  const auto retry = terminalsToRetry(std::string(std::istreambuf_iterator<char>(in), {}));
-  if (!retry) {
+  const auto report = readReportForRetry(std::string(std::istreambuf_iterator<char>(in), {}));
+  if (!report) {
     return fail(kRefused, o.retryReport +
                               " is no report of an update (no column address, "
                               "in_range and outcome); give a report that an update wrote");
   }
-  given = *retry;
-  if (given.empty()) {
-    return fail(kClean, "no terminal to retry in " + o.retryReport + ": every one was clean");
+  o.requireVerdict = o.requireVerdict || report->requireVerdict;
+  if (o.waves.empty() && !report->waveSizes.empty()) {
+    o.waves = parseWaveSizes(report->waveSizes).value_or(std::vector<Share>{});
   }
+  if (!o.maxFailed && !report->maxFailed.empty()) {
+    o.maxFailed = parseFailureLimit(report->maxFailed);
+  }
+  given = report->toRetry(o.requireVerdict);
   for (const std::string& address : given) {
     if (const auto problem = addressProblem(address)) {
       return fail(kRefused, o.retryReport + ": '" + escapedText(address) + "': " + *problem +
@@ -140,9 +93,103 @@ std::optional<int> givenTerminals(const CliOptions& o, std::vector<std::string>&
   return std::nullopt;
 }
 
+// The run's facts as it starts: its image, pace and options.
+UpdateRecord runFacts(Session& s, const CliOptions& o, const ImageFacts& image) {
+  UpdateRecord facts = s.loader.report().snapshot(image);
+  const char* const kTargets[] = {"", "single", "all", "given", "retry"};
+  facts.target = kTargets[static_cast<int>(o.target)];
+  facts.allTerminals = o.target != CliOptions::Target::Single;
+  facts.waveSizes = o.waves.empty() ? std::string() : shareText(o.waves);
+  facts.maxFailed =
+      o.waves.empty() ? std::string() : shareText({o.maxFailed.value_or(Share{0, false})});
+  facts.requireVerdict = o.requireVerdict;
+  return facts;
+}
+
+// Where the run's report goes, fixed now for the whole run; a code when no
+// report can be made there, for no stream goes out without its record.
+std::optional<int> reportPath(Session& s, const CliOptions& o, const UpdateRecord& facts,
+                              std::string& path) {
+  std::error_code ec;
+  if (!o.reportFile.empty()) {
+    path = fs::absolute(o.reportFile, ec).string();
+    return std::nullopt;
+  }
+  if (o.dryRun) return std::nullopt;  // a plan is written only where it was asked
+  const fs::path reports = fs::current_path(ec) / "reports";
+  path = newReportPath(s.platform.files(), reports.string(), facts);
+  if (!path.empty()) return std::nullopt;
+  return fail(kRefused, "cannot make the folder " + reports.string() +
+                            " for the report; run in a folder you may write to, or give "
+                            "--report FILE");
+}
+
+// Lists and connects the terminals of the update; a code when it cannot go
+// on. Its terminals are those listed, `first` to `last`.
+std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
+                                    const std::vector<std::string>& given, int& first, int& last) {
+  Operator& op = s.op;
+  const Micros wait = secondsToMicros(o.waitSeconds);
+  if (o.target == CliOptions::Target::Single) {
+    // Asked on its own, so its answer (what it says of itself) is in the report.
+    op.ask(o.terminal);
+    if (!op.waitUntil([&] { return op.connected(); }, wait)) {
+      return fail(kNoTerminal, "terminal " + escapedText(o.terminal) + " not connected within " +
+                                   secondsText(o.waitSeconds) +
+                                   "; check that it is on and in passive mode, or give a longer "
+                                   "--wait");
+    }
+    op.wait(kStatusOnConnecting);
+    return std::nullopt;
+  }
+  if (o.target == CliOptions::Target::All) {
+    s.waitSinceStart(o.waitSeconds);
+  } else {
+    for (const std::string& address : given) op.ask(address);
+    op.waitUntil([&] { return op.listed().size() >= given.size(); }, wait);
+    s.loader.report().expected = given;
+  }
+  const int found = static_cast<int>(op.listed().size());
+  if (found == 0) {
+    return fail(kNoTerminal, std::string(o.target == CliOptions::Target::All
+                                             ? "no terminal answered"
+                                             : "none of the terminals given answered") +
+                                 " within " + secondsText(o.waitSeconds) +
+                                 "; check the network and the terminals, or give a longer --wait");
+  }
+  first = o.from.value_or(0);
+  if (first >= found) {
+    return fail(kRefused, "no terminal in the range " + std::to_string(first) + " to " +
+                              std::to_string(o.to.value_or(found)) + ": " + std::to_string(found) +
+                              " answered, numbered 0 to " + std::to_string(found - 1) +
+                              "; give --from within that");
+  }
+  last = std::min(o.to.value_or(found), found - 1);
+  op.allTerminals(true);
+  op.setRange(first, last);
+  op.waitUntil([&] { return rangeConnected(s.w(), first, last); }, wait);
+  op.wait(kStatusOnConnecting);
+  return std::nullopt;
+}
+
+RunPlan planOf(const CliOptions& o, int first, int last) {
+  RunPlan plan;
+  const int count = o.target == CliOptions::Target::Single ? 1 : last - first + 1;
+  plan.first = first;
+  plan.counts = o.waves.empty() ? std::vector<int>{count} : waveCounts(count, o.waves);
+  plan.singleTerminal = o.terminal;
+  plan.inWaves = !o.waves.empty();
+  plan.maxFailed = o.maxFailed.value_or(Share{0, false});
+  plan.pauseBetweenWaves = secondsToMicros(o.pauseBetweenWaves);
+  plan.connectWait = secondsToMicros(o.waitSeconds);
+  plan.verdictWait = secondsToMicros(o.verdictWaitSeconds);
+  return plan;
+}
+
 }  // namespace
 
-int update(const CliOptions& o) {
+int update(const CliOptions& given) {
+  CliOptions o = given;
   std::error_code ec;
   const fs::path image(o.image);
   const std::string name = image.filename().string();
@@ -153,38 +200,76 @@ int update(const CliOptions& o) {
   }
   const fs::path here = fs::current_path(ec);
   const fs::path folder = image.has_parent_path() ? fs::absolute(image.parent_path(), ec) : here;
-  if (!fs::is_directory(folder, ec)) {
+  // A dry run plans without the image when it is not there yet (a fleet's
+  // check before the copy): who would be streamed is the question.
+  const bool planWithoutImage = o.dryRun && !fs::is_regular_file(folder / name, ec);
+  if (!planWithoutImage && !fs::is_directory(folder, ec)) {
     return fail(kRefused, "cannot read " + o.image + ": no such folder; check the path");
   }
-  std::vector<std::string> given;
-  if (const auto stop = givenTerminals(o, given)) return *stop;
-
-  Session s(folder == here ? std::string() : folder.string());
-  s.platform.setBroadcastInterfaces(o.interfaces);
-  ImageData data;
-  if (const auto refused = checkImage(s, (folder / name).string(), o.image, data)) return *refused;
-  UpdateReport& report = s.loader.report();
-  if (!o.reportFile.empty()) {
-    report.file = fs::absolute(o.reportFile, ec).string();
-  } else {
-    report.folder = (here / "reports").string();
+  std::vector<std::string> terminals = o.terminals;
+  if (o.target == CliOptions::Target::Retry) {
+    if (const auto stop = readRetry(o, terminals)) return *stop;
   }
-  report.repliesAfterEnd = true;
+
+  Session s(folder == here || planWithoutImage ? std::string() : folder.string());
+  s.platform.setBroadcastInterfaces(o.interfaces);
+  if (o.delayMs) s.w().INP_DEL.userEdit(std::to_string(*o.delayMs));
+  if (o.goBoot && (s.w().SW_GO_BOOT.value() == 1) != *o.goBoot) s.w().SW_GO_BOOT.userClick();
+  ImageData data;
+  if (planWithoutImage) {
+    warn(o.image +
+         " is not there: the plan holds no image, and an update would be refused "
+         "until it is");
+  } else if (const auto refused = checkImage(s, o, (folder / name).string(), data)) {
+    return *refused;
+  }
+  const int blocks = static_cast<int>(cutIntoBlocks(data.bytes).size());
+  const ImageFacts facts{
+      name,
+      data.bytes.size(),
+      blocks,
+      data.bytes.empty() ? 0 : checksumOf(data.bytes),
+      blockPace(s.w().INP_DEL.text()).value_or(100),
+      data.sha256,
+      data.bytes.empty() ? 0 : piecesOfStream(blocks, bootRequestGoesWhole(name))};
+  const UpdateRecord started = runFacts(s, o, facts);
+  std::string path;
+  if (const auto refused = reportPath(s, o, started, path)) return *refused;
+  const bool single = o.target == CliOptions::Target::Single;
+  RunRecord run(s.platform.files(), path, started,
+                single ? std::vector<std::string>{o.terminal} : terminals);
+  // No report, no update: without it nothing tells later what went where.
+  if (!path.empty() && !run.write()) {
+    return fail(kRefused, "cannot write the report " + path +
+                              " (its folder is missing or read-only, or the disk is full); give "
+                              "--report FILE in a folder you may write to");
+  }
+  if (o.target == CliOptions::Target::Retry && terminals.empty()) {
+    return endRun(s, o, run, kClean);
+  }
+
+  s.loader.updateStart().holdImage(name, data);
+  s.loader.report().repliesAfterEnd = true;
   // With terminals given, only their replies count and nothing is broadcast.
   const bool everyTerminal = o.target == CliOptions::Target::All;
   if (!everyTerminal) {
-    s.loader.discovery().restrictTo(
-        o.target == CliOptions::Target::Single ? std::vector<std::string>{o.terminal} : given);
+    s.loader.discovery().restrictTo(single ? std::vector<std::string>{o.terminal} : terminals);
   }
-  if (!s.start(everyTerminal)) return failShown(kRefused, s.lastMessage());
-  if (!s.op.chooseImage(name)) {
-    return fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage));
+  if (!s.start(everyTerminal)) return endRun(s, o, run, failShown(kRefused, s.lastMessage()));
+  if (!planWithoutImage && !s.op.chooseImage(name)) {
+    return endRun(s, o, run,
+                  fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage)));
   }
-  UpdateTargets targets;
-  if (const auto stop = prepareTerminals(s, o, given, targets)) return *stop;
-  if (o.delayMs) s.w().INP_DEL.userEdit(std::to_string(*o.delayMs));
-  if (o.goBoot && (s.w().SW_GO_BOOT.value() == 1) != *o.goBoot) s.w().SW_GO_BOOT.userClick();
-  return o.dryRun ? planUpdate(s, o, targets, data) : runUpdate(s, o, targets);
+  int first = 0;
+  int last = 0;
+  if (const auto stop = prepareTerminals(s, o, terminals, first, last)) {
+    if (*stop == kNoTerminal) run.noneAnswered();
+    return endRun(s, o, run, *stop);
+  }
+  const RunPlan plan = planOf(o, first, last);
+  run.listed(s.loader.report().snapshot(facts),
+             plan.inWaves ? waveRanges(plan) : std::vector<std::pair<int, int>>{});
+  return o.dryRun ? planUpdate(s, o, run) : runUpdate(s, o, run, plan);
 }
 
 }  // namespace korven::cli

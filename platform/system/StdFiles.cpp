@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace korven {
@@ -107,18 +108,83 @@ std::unique_ptr<ByteReader> StdFiles::openRead(const std::string& path) {
   return std::make_unique<FdReader>(fd);
 }
 
-bool StdFiles::replaceFile(const std::string& path, std::string_view content) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
+namespace {
+
+// The folder's entry for a renamed file is only durable once the folder
+// itself is synced: a power cut after the rename could bring back the old
+// report, or none.
+bool syncFolderOf(const std::string& path) {
+  const fs::path folder = fs::path(path).parent_path();
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  return synced;
+}
+
+bool writeAndSync(int fd, std::string_view content) {
   const bool written =
       ::fchmod(fd, newFileMode()) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+  return ::close(fd) == 0 && written;
+}
+
+// A name beside `path` that no file has: "PATH.XXXXXX", as mkstemp names.
+std::string freshName(const std::string& path, unsigned attempt) {
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::string name = path + ".";
+  for (int i = 0; i < 6; ++i) name += kLetters[(random() + attempt) % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Linux: the new content is written into a file with no name, which a kill
+// takes with it, and is named only for the rename that follows at once, so
+// no temporary file outlives a run killed while it writes its report.
+// Nothing when the system or the file system cannot do so.
+std::optional<bool> replaceWithUnnamedFile(const std::string& path, std::string_view content) {
+#ifdef O_TMPFILE
+  const fs::path folder = fs::path(path).parent_path();
+  const int fd =
+      ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return std::nullopt;
+  if (::fchmod(fd, newFileMode()) != 0 || !writeAll(fd, content) || ::fsync(fd) != 0) {
+    ::close(fd);
+    return false;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  std::string temporary;
+  bool linked = false;
+  for (unsigned attempt = 0; attempt < 100 && !linked; ++attempt) {
+    temporary = freshName(path, attempt);
+    linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    if (!linked && errno != EEXIST) break;
+  }
+  ::close(fd);
+  if (!linked) return std::nullopt;  // no /proc, say: the named way below
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
     ::unlink(temporary.c_str());
     return false;
   }
-  return true;
+  return syncFolderOf(path);
+#else
+  (void)path;
+  (void)content;
+  return std::nullopt;
+#endif
+}
+
+}  // namespace
+
+bool StdFiles::replaceFile(const std::string& path, std::string_view content) {
+  if (const auto replaced = replaceWithUnnamedFile(path, content)) return *replaced;
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  if (!writeAndSync(fd, content) || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return syncFolderOf(path);
 }
 
 bool StdFiles::makeFolder(const std::string& path) {

@@ -28,8 +28,8 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   SimProcess sim;
   // Ten terminals: the third refuses, the fifth hangs up after block 2, the
   // seventh answers FULL.
-  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "3:refuse", "--fault",
-                                       "5:close-after:2", "--status", "7:FULL"})))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "10", "--fault", "2:refuse", "--fault",
+                                       "4:close-after:2", "--status", "6:FULL"})))
       << sim.output().toStdString();
   const CliRun discover = cli(folder.path(), {"discover", "--wait", "1"});
   EXPECT_EQ(discover.exit, 0) << discover.err.toStdString();
@@ -42,8 +42,8 @@ TEST_F(Cli, ABatchReportsEveryTerminalAndARetryTakesOnlyTheFailedOnes) {
   for (const char* line :
        {"^GO TO THE BOOT \\d%, 0:\\d\\d left: 9 connected, 0 streamed, 0 failed$",
         "^PROGRAM THE QVL 100%, 0:00 left: 9 connected, 8 streamed, 2 failed$",
-        "^10 terminals: 7 streamed clean, 1 streamed but replied FULL, 1 cut at piece \\d+, 1 not "
-        "connected; report: first.csv$"}) {
+        "^10 terminals: 7 streamed, no verdict, 1 streamed but replied FULL, 1 cut at piece \\d+, "
+        "1 not connected; report: first.csv$"}) {
     const QRegularExpression pattern(line, QRegularExpression::MultilineOption);
     EXPECT_TRUE(batch.err.contains(pattern)) << line << " in\n" << batch.err.toStdString();
   }
@@ -83,13 +83,17 @@ TEST_F(Cli, OnlyTheTerminalsGivenAreStreamedAndTheirReplyIsThisUpdates) {
   // another terminal accepts; the second says CHKERR of an earlier update
   // until it has taken a sound stream, NEW after it.
   ASSERT_TRUE(sim.start(
-      kSim, simWith({"--count", "5", "--reply-spacing", "150000", "--fault", "1:slow-accept:1000",
-                     "--fault", "3:silent", "--fault", "3:announce-on-connect", "--status",
-                     "2:CHKERR", "--status-after", "2:NEW", "--status-after", "4:NEW"})))
+      kSim, simWith({"--count", "5", "--reply-spacing", "150000", "--fault", "0:slow-accept:1000",
+                     "--fault", "2:silent", "--fault", "2:announce-on-connect", "--status",
+                     "1:CHKERR", "--status-after", "1:NEW", "--status-after", "3:NEW"})))
       << sim.output().toStdString();
-  const CliRun single = cli(folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.2",
-                                            "--verdict-wait", "0", "--verbose"});
-  EXPECT_EQ(single.exit, 0) << single.err.toStdString();
+  // Silence after the stream is no verdict; asked for one, it is a failure.
+  const CliRun single =
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.2", "--verdict-wait", "0",
+                          "--verbose", "--require-verdict"});
+  EXPECT_EQ(single.exit, 1) << single.err.toStdString();
+  EXPECT_TRUE(single.err.contains("\n1 terminal: 1 streamed, no verdict; report: reports/"))
+      << single.err.toStdString();
   EXPECT_TRUE(
       single.err.contains("\n  3. IP adress back color description: Green = OK and RED = "
                           "ERROR\n"))
@@ -134,6 +138,8 @@ TEST_F(Cli, AReportKilledMidBatchIsWholeAndItsRetryTakesExactlyTheUnfinished) {
   killed.kill();
   killed.waitForFinished(2000);
   const std::string report = readAll(QDir(folder.path()).filePath("night.csv"));
+  EXPECT_EQ(QDir(folder.path()).entryList({"night.csv*"}, QDir::Files), QStringList{"night.csv"})
+      << "no temporary file outlives the run";
   const auto records = cli::csvRecords(report);
   ASSERT_EQ(records.size(), 11U) << report;
   for (std::size_t i = 1; i < records.size(); ++i) {
@@ -179,19 +185,68 @@ TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
       {{"mode", "go-bot", "--all"}, "did you mean go-boot?"},
       {{"mode", "go-boot", "--all", "--interface", "nosuch0"}, "nosuch0: no such interface"},
       {{"discover", "--interface", "lo"}, "lo: the interface cannot broadcast"},
+      {QStringList{"update", "NEW_WG.BIN", "--sha256", QString(64, 'a')} + one,
+       "NEW_WG.BIN: its SHA-256 is "},
+      {QStringList{"update", "NEW_WG.BIN", "--report", "/no/such/folder/x.csv"} + one,
+       "cannot write the report /no/such/folder/x.csv"},
   };
   for (const auto& [arguments, why] : cases) {
     const CliRun run = cli(folder.path(), arguments);
     EXPECT_EQ(run.exit, 2) << arguments.join(' ').toStdString();
     EXPECT_TRUE(run.err.contains(why)) << run.err.toStdString();
-    // One line: what is wrong, then what to do.
-    EXPECT_TRUE(run.err.startsWith("korven-cli: ") && run.err.count('\n') == 1 &&
-                run.err.contains("; "))
+    // One line: what is wrong, then what to do; once the run's report was
+    // made, the tally names it.
+    const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines[0].startsWith("korven-cli: ") && lines[0].contains("; ") &&
+                (lines.size() == 1 || (lines.size() == 2 && lines[1].contains("; report: "))))
         << run.err.toStdString();
   }
+  // No stream without its record: a working folder where reports/ cannot be made.
+  ASSERT_TRUE(QDir(folder.path()).mkdir("blocked"));
+  StdFiles().replaceFile(QDir(folder.path()).filePath("blocked/reports").toStdString(), "");
+  const CliRun blocked =
+      cli(folder.path() + "/blocked", QStringList{"update", "../NEW_WG.BIN", "--all", "--json"});
+  EXPECT_EQ(blocked.exit, 2);
+  EXPECT_TRUE(blocked.err.contains("cannot make the folder ")) << blocked.err.toStdString();
   for (const QJsonValue& t : sim.report()) {
     EXPECT_EQ(t["bytes"].toInt(), 0) << t["address"].toString().toStdString();
     EXPECT_TRUE(t["commands"].toArray().isEmpty());
+  }
+}
+
+// What ends a run before any stream still leaves its record, and says so.
+TEST_F(Cli, ARunThatStreamsNothingStillSaysWhatHappened) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "3"}))) << sim.output().toStdString();
+  const CliRun lone = cli(folder.path(), {"update", "NEW_WG.BIN", "--terminal", "127.0.0.50",
+                                          "--wait", "1", "--report", "lone.csv"});
+  EXPECT_EQ(lone.exit, 3) << lone.err.toStdString();
+  const auto rows = cli::csvRecords(readAll(QDir(folder.path()).filePath("lone.csv")));
+  ASSERT_EQ(rows.size(), 2U);
+  EXPECT_EQ(rows[1][1] + " " + rows[1][8] + " " + rows[1][21], "127.0.0.50 not connected no");
+
+  StdFiles().replaceFile(
+      QDir(folder.path()).filePath("clean.csv").toStdString(),
+      "terminal,address,in_range,outcome,clean\r\n0,127.0.0.2,yes,streamed,yes\r\n");
+  const CliRun nothing =
+      cli(folder.path(), {"update", "NEW_WG.BIN", "--retry", "clean.csv", "--json"});
+  EXPECT_EQ(nothing.exit, 0) << nothing.err.toStdString();
+  EXPECT_TRUE(matchesSchema(nothing.out, folder.path())) << nothing.out.toStdString();
+  EXPECT_TRUE(QJsonDocument::fromJson(nothing.out.toLatin1())["terminals"].toArray().isEmpty());
+  EXPECT_TRUE(nothing.err.startsWith("0 terminals: nothing to retry; report: reports/"))
+      << nothing.err.toStdString();
+
+  const CliRun mode =
+      cli(folder.path(), {"mode", "go-term", "--terminals", "127.0.0.3,127.0.0.4", "--json"});
+  EXPECT_EQ(mode.exit, 0) << mode.err.toStdString();
+  EXPECT_EQ(mode.out.toStdString(),
+            "{\"button\":\"GO TERM\",\"mode\":\"go-term\",\"terminals\":[{\"address\":"
+            "\"127.0.0.3\",\"sent\":true},{\"address\":\"127.0.0.4\",\"sent\":true}]}\n");
+  const QJsonArray seen = sim.report();
+  for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+    EXPECT_EQ(terminalAt(seen, address)["commands"].toArray().size(),
+              std::string(address) == "127.0.0.2" ? 0 : 10)
+        << address;
   }
 }
 

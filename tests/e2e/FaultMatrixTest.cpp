@@ -28,7 +28,7 @@ bool startSim(SimProcess& sim, const std::string& image, const QStringList& opti
 TEST(FaultMatrix, ASlowAcceptTurnsTheBoxGreenOnlyOnceAccepted) {
   const std::string image = imageOf(3, 10);
   SimProcess sim;
-  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "1:slow-accept:2000"}))
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "0:slow-accept:2000"}))
       << sim.output().toStdString();
   ProgramUnderTest program;
   ASSERT_TRUE(program.start());
@@ -49,7 +49,7 @@ TEST(FaultMatrix, ASlowAcceptTurnsTheBoxGreenOnlyOnceAccepted) {
 TEST(FaultMatrix, StatusBytesDuringTheTransferDoNotDisturbIt) {
   const std::string image = imageOf(3, 64);
   SimProcess sim;
-  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "1:status-during:FULL"}))
+  ASSERT_TRUE(startSim(sim, image, {"--count", "1", "--fault", "0:status-during:FULL"}))
       << sim.output().toStdString();
   ProgramUnderTest program;
   ASSERT_TRUE(program.start());
@@ -79,7 +79,7 @@ TEST(FaultMatrix, ATerminalThatStopsReadingIsNeverReportedStreamed) {
   const std::string image = imageOf(400, 30);
   SimProcess sim;
   ASSERT_TRUE(
-      startSim(sim, image, {"--count", "1", "--pace", "5", "--fault", "1:stop-reading:300"}))
+      startSim(sim, image, {"--count", "1", "--pace", "5", "--fault", "0:stop-reading:300"}))
       << sim.output().toStdString();
   ProgramUnderTest program;
   ASSERT_TRUE(program.start());
@@ -101,7 +101,7 @@ TEST(FaultMatrix, ATerminalThatStopsReadingIsNeverReportedStreamed) {
 TEST(FaultMatrix, HostileDiscoveryRepliesAreDroppedOrListedAsTheyCame) {
   SimProcess sim;
   ASSERT_TRUE(
-      sim.start(kSim, kTolerance + QStringList{"--count", "2", "--fault", "1:malformed-reply"}))
+      sim.start(kSim, kTolerance + QStringList{"--count", "2", "--fault", "0:malformed-reply"}))
       << sim.output().toStdString();
   ProgramUnderTest program;
   ASSERT_TRUE(program.start());

@@ -23,7 +23,7 @@ TEST(OverTheWire, ASingleUpdateIsByteExactAndKeepsTheTimetable) {
   const QString expected = expectedImage(image);
   SimProcess sim;
   ASSERT_TRUE(sim.start(
-      kSim, kTolerance + QStringList{"--count", "1", "--image", expected, "--status", "1:NEW"}))
+      kSim, kTolerance + QStringList{"--count", "1", "--image", expected, "--status", "0:NEW"}))
       << sim.output().toStdString();
   ProgramUnderTest program;
   ASSERT_TRUE(program.start());

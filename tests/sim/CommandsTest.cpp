@@ -31,15 +31,16 @@ TEST(Commands, StdinSwitchesFaultsSendsStatusesAndQuits) {
   Commands commands(terminals, hooks);
 
   for (const char* line :
-       {"fault 2 refuse", "fault 127.0.0.3 none", "fault 1 slow-accept:100", "fault 9 refuse",
-        "status 2 CHKERR", "status 1 NEW", "status 2 BUSY", "report", "dance"}) {
+       {"fault 1 refuse", "fault 127.0.0.3 none", "fault 0 slow-accept:100", "fault 2 refuse",
+        "status 1 CHKERR", "status 0 NEW", "status 1 BUSY", "report", "dance"}) {
     EXPECT_TRUE(commands.run(line)) << line;
   }
   EXPECT_EQ(
       lines,
       (std::vector<std::string>{
           "FAULT 127.0.0.3 refuse", "FAULT 127.0.0.3 none",
-          "ERROR fault: slow-accept is set on the command line only", "ERROR fault: no terminal 9",
+          "ERROR fault: slow-accept is set on the command line only",
+          "ERROR fault: no terminal 2 (there are 2, 0 to 1: 127.0.0.2 to 127.0.0.3)",
           "STATUS 127.0.0.3 CHKERR sent", "ERROR status: 127.0.0.2 has no open connection",
           "ERROR status: unknown status BUSY (NEW, CHKERR, FULL, TERM or a hex byte)", "REPORTED",
           "ERROR unknown command: dance (report, forget, status T CODE, fault T KIND, "

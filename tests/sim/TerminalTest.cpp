@@ -90,13 +90,31 @@ TEST(Terminal, ConnectionFaultsAndStatusReplies) {
   EXPECT_EQ(t.streams().size(), 1u);
 }
 
+// One numbering: the terminals count from 0 in address order, as korven-cli,
+// the window's lists and the reports count them.
+TEST(Options, TerminalsAreNamedByAddressOrByTheirNumberFromZero) {
+  std::string error;
+  const auto o = parseOptions({"--count", "3", "--fault", "0:refuse", "--status", "2:FULL",
+                               "--fault", "127.0.0.3:silent", "--status-after", "1:NEW"},
+                              error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->terminals[0].faults.refuse);
+  EXPECT_TRUE(o->terminals[1].faults.silent);
+  EXPECT_EQ(o->terminals[1].statusAfterSoundStream, parseStatusCode("NEW"));
+  EXPECT_EQ(o->terminals[2].statusOnConnect, parseStatusCode("FULL"));
+  EXPECT_FALSE(o->terminals[2].faults.refuse || o->terminals[0].faults.silent);
+
+  EXPECT_FALSE(parseOptions({"--count", "3", "--status", "3:NEW"}, error));
+  EXPECT_EQ(error, "--status 3:NEW: no terminal 3 (there are 3, 0 to 2: 127.0.0.2 to 127.0.0.4)");
+}
+
 TEST(Options, BadArgumentsAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--count", "0"},
       {"--count", "12x"},
       {"--first", "10.0.0.2"},  // never off loopback
       {"--first", "127.0.0.256"},
-      {"--count", "3", "--fault", "4:refuse"},
+      {"--count", "3", "--fault", "3:refuse"},
       {"--fault", "127.0.0.1:refuse"},
       {"--fault", "1:slow-accept"},
       {"--fault", "1:refuse:3"},

@@ -7,7 +7,8 @@ namespace korven {
 namespace {
 
 // Addresses are whatever terminals sent: a report must neither run them as
-// formulas nor lose them, and a retry must find each one again.
+// formulas, nor pass their control bytes to a terminal that shows it, nor
+// lose them; a retry finds each one again as the report writes it.
 TEST(ReportReader, HostileAddressesGoOutAsTextAndComeBackWhole) {
   const std::vector<std::string> hostile = {
       "=HYPERLINK(\"x\")", "+1", "a,b", "two\r\nlines", "'quoted", "\x1B[31mred", "127.0.0.2"};
@@ -28,10 +29,12 @@ TEST(ReportReader, HostileAddressesGoOutAsTextAndComeBackWhole) {
   EXPECT_NE(csv.find(",'+1,"), std::string::npos);
   EXPECT_NE(csv.find(",'-X.BIN,"), std::string::npos) << "every text cell is guarded";
   EXPECT_NE(csv.find(",\"K,\\x1B[31mred,\\x07\","), std::string::npos) << "escaped, not raw";
+  EXPECT_EQ(csv.find_first_of("\x1B\x07"), std::string::npos) << "in no cell";
 
   const auto retry = cli::terminalsToRetry(csv);
   ASSERT_TRUE(retry);
-  EXPECT_EQ(*retry, std::vector<std::string>(hostile.begin(), hostile.end() - 1));
+  EXPECT_EQ(*retry, (std::vector<std::string>{"=HYPERLINK(\"x\")", "+1", "a,b",
+                                              "two\\x0D\\x0Alines", "'quoted", "\\x1B[31mred"}));
 }
 
 TEST(ReportReader, TheEarlierReportIsReadAndWhatIsNoReportIsTold) {
@@ -50,6 +53,18 @@ TEST(ReportReader, TheEarlierReportIsReadAndWhatIsNoReportIsTold) {
                                         "ELF\x02\x01",
                                         6)));
   EXPECT_FALSE(cli::terminalsToRetry("address,outcome\r\n1.2.3.4,cut\r\n"));
+
+  // A terminal that said nothing is retried when its run asked for a verdict.
+  const std::string silent =
+      "address,in_range,outcome,clean,wave_sizes,max_failed,require_verdict\r\n"
+      "127.0.0.2,yes,streamed,unconfirmed,\"1,50%\",0,no\r\n"
+      "127.0.0.3,yes,streamed,yes,\"1,50%\",0,no\r\n"
+      "127.0.0.4,yes,held back,no,\"1,50%\",0,no\r\n";
+  const auto report = cli::readReportForRetry(silent);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->toRetry(false), std::vector<std::string>{"127.0.0.4"});
+  EXPECT_EQ(report->toRetry(true), (std::vector<std::string>{"127.0.0.2", "127.0.0.4"}));
+  EXPECT_EQ(report->waveSizes + " " + report->maxFailed, "1,50% 0");
 }
 
 }  // namespace

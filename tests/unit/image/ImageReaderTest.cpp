@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "image/ImageReader.h"
+#include "image/Sha256.h"
 #include "tests/testkit/TestPlatform.h"
 
 namespace korven {
@@ -52,6 +53,19 @@ TEST(ImageReader, CutsBlocksAndSumsOnlyTheBytesHandedOn) {
     EXPECT_EQ(readNamed(p, name).data.failure, ImageFailure::NoData) << name;
   }
   EXPECT_EQ(readNamed(p, "ABC.BIN").checksum, 0x5E);
+}
+
+// The digest names the file as it lies on disk, zeros and all, so that it
+// compares with what sha256sum says of it; it is fed a chunk at a time.
+TEST(ImageReader, TheDigestIsTheWholeFilesSha256) {
+  EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  testkit::TestPlatform p;
+  p.fileSystem.add("Z.BIN", std::string(100, 'x')).leadingZeros = 300 * 1024;
+  EXPECT_EQ(readNamed(p, "Z.BIN").data.sha256,
+            "c9f77386bc7ca537890720f7a937750c5723805fee4fbecf06628f32f0264f13");
 }
 
 TEST(ImageReader, AcceptsExactly991BlocksAndRefusesOneByteMore) {

@@ -42,19 +42,23 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
   op->setRange(0, 3);
   addImage("A.BIN", std::string(3, '\0') + std::string(100, 'x'));  // two blocks
   loader->report().expected = {"127.0.0.9"};                        // never answered
-  time().post(time().now() + Micros(5'000'000), [&] { verdict.reply("\xFE"); });
+  // A status said during the stream is no verdict on it, whatever it says.
+  time().post(time().now() + Micros(5'000'000), [&] { verdict.reply("\xFD"); });
 
   // Half-way, a crash would leave every stream of the range "interrupted".
   w().B_UPDATE.userClick();
   advanceMs(4000);
   EXPECT_EQ(ownColumns(written()),
-            "0,127.0.0.2,yes,yes,9,9,,,interrupted,\n"
-            "1,127.0.0.3,yes,no,0,9,1,,interrupted,\n"
-            "2,127.0.0.4,yes,yes,9,9,,,interrupted,\n"
-            "3,127.0.0.5,yes,yes,9,9,,,interrupted,CHKERR\n"
-            "4,127.0.0.6,no,yes,0,9,,,outside range,\n"
-            ",127.0.0.9,yes,no,0,9,,,interrupted,\n");
+            "0,127.0.0.2,yes,yes,9,17,,,interrupted,\n"
+            "1,127.0.0.3,yes,no,0,17,1,,interrupted,\n"
+            "2,127.0.0.4,yes,yes,9,17,,,interrupted,\n"
+            "3,127.0.0.5,yes,yes,9,17,,,interrupted,CHKERR\n"
+            "4,127.0.0.6,no,yes,0,17,,,outside range,\n"
+            ",127.0.0.9,yes,no,0,17,,,interrupted,\n");
 
+  // Its verdict comes once the checksum is in, before the connection closes.
+  ASSERT_TRUE(until([&] { return verdict.received().size() == 9 + 100 + 5 + 1; }));
+  verdict.reply("\xFE");
   ASSERT_TRUE(until([&] { return w().PROG_PRIN.enabled(); }));
   const std::string csv = written();
   EXPECT_EQ(csv.substr(0, csv.find("\r\n")), kReportColumns);
@@ -69,10 +73,14 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
   const std::string facts = "A.BIN,100,2," + std::to_string((568 + 100 * 'x') % 256) +
                             ",all,0-3,100,on,2026-12-07 10:00:00,2026-12-07 10:00:";
   EXPECT_NE(csv.find("streamed,CHKERR," + facts), std::string::npos) << csv;
-  // Then the clean column and the terminal's whole answer to the query.
-  EXPECT_NE(csv.find(",1.1W,yes,\"KORVEN,127.0.0.5,00-16-AB,IPT\",,,\r\n"), std::string::npos)
+  // Then the clean column, the terminal's whole answer to the query and the
+  // digest of the whole file; silence is no verdict.
+  const std::string sha = ",88445b0ed45708186fa2969e3aa8bedbf241c2c4013de2ed41e079b97e037069,";
+  EXPECT_NE(csv.find(",1.1W,yes,\"KORVEN,127.0.0.5,00-16-AB,IPT\",,," + sha + ",,no\r\n"),
+            std::string::npos)
       << csv;
-  EXPECT_FALSE(loader->report().last()->allClean());
+  EXPECT_NE(csv.find(",1.1W,unconfirmed,\"KORVEN,127.0.0.2,"), std::string::npos) << csv;
+  EXPECT_FALSE(loader->report().last()->allPass());
 }
 
 TEST_F(UpdateReportTest, LinesComeFromTheConnectionsStreamedToNotFromTheList) {
@@ -132,7 +140,7 @@ TEST_F(UpdateReportTest, TheSingleTerminalIsReportedAndNoEarlierReportIsLost) {
             "earlier");
   EXPECT_EQ(ownColumns(written()), "0,127.0.0.2,yes,yes,8,8,,,streamed,\n");
   EXPECT_NE(written().find(",single,,100,on,"), std::string::npos) << written();
-  EXPECT_TRUE(loader->report().last()->allClean());
+  EXPECT_TRUE(loader->report().last()->allPass());
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#include "rollout/RunRecord.h"
+
+#include <algorithm>
+
+#include "update/ReportFormat.h"
+
+namespace korven {
+namespace {
+
+constexpr const char* kHeldBack = "held back";
+
+// Its stream has not begun: no byte went to it, and none will if the run
+// stops here.
+void holdBack(TerminalRecord& row) {
+  row.piecesSent = 0;
+  row.firstFailedPiece.reset();
+  row.reply.clear();
+  row.fixedOutcome = kHeldBack;
+}
+
+// The same terminal: by its element's number and address once listed, by
+// address alone for one given that has no number yet.
+bool same(const TerminalRecord& row, const TerminalRecord& other) {
+  return row.address == other.address && (!row.terminal || row.terminal == other.terminal);
+}
+
+}  // namespace
+
+RunRecord::RunRecord(Files& files, std::string path, UpdateRecord facts,
+                     const std::vector<std::string>& asked)
+    : files_(files), path_(std::move(path)), facts_(std::move(facts)) {
+  facts_.terminals.clear();
+  for (const std::string& address : asked) {
+    TerminalRecord row;
+    row.address = address;
+    holdBack(row);
+    rows_.push_back(std::move(row));
+  }
+}
+
+void RunRecord::listed(const UpdateRecord& listed, const std::vector<std::pair<int, int>>& waves) {
+  facts_.allTerminals = listed.allTerminals;
+  facts_.from = listed.from;
+  facts_.to = listed.to;
+  if (!waves.empty()) facts_.waves = static_cast<int>(waves.size());
+  std::vector<TerminalRecord> rows;
+  for (TerminalRecord row : listed.terminals) {
+    // What it said of itself is kept from the run's start.
+    const auto earlier = std::find_if(rows_.begin(), rows_.end(),
+                                      [&](const TerminalRecord& r) { return same(r, row); });
+    if (row.discoveryReply.empty() && earlier != rows_.end()) {
+      row.discoveryReply = earlier->discoveryReply;
+    }
+    if (row.inRange) holdBack(row);
+    if (!waves.empty() && row.inRange) {
+      // One given that never answered belongs to the first wave, where it
+      // fails as it would in a single batch.
+      row.wave = 1;
+      for (std::size_t k = 0; row.terminal && k < waves.size(); ++k) {
+        if (*row.terminal >= waves[k].first && *row.terminal <= waves[k].second) {
+          row.wave = static_cast<int>(k + 1);
+        }
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  rows_ = std::move(rows);
+}
+
+void RunRecord::noneAnswered() {
+  for (TerminalRecord& row : rows_) {
+    if (row.inRange) row.fixedOutcome = "not connected";
+  }
+}
+
+void RunRecord::plan() {
+  facts_.dryRun = true;
+  for (TerminalRecord& row : rows_) {
+    if (row.inRange) row.fixedOutcome = row.connected ? "planned" : "not connected";
+  }
+}
+
+UpdateRecord RunRecord::compose(const UpdateRecord* wave) const {
+  UpdateRecord out = facts_;
+  out.terminals = rows_;
+  if (wave == nullptr) return out;
+  for (TerminalRecord& row : out.terminals) {
+    const auto now =
+        std::find_if(wave->terminals.begin(), wave->terminals.end(),
+                     [&](const TerminalRecord& t) { return t.inRange && same(row, t); });
+    if (now == wave->terminals.end()) continue;
+    const std::optional<int> waveNumber = row.wave;
+    const std::string discoveryReply = row.discoveryReply;
+    row = *now;
+    // Its outcome is its own update's ("interrupted" while that runs).
+    row.fixedOutcome = wave->outcome(*now);
+    row.wave = waveNumber;
+    if (row.discoveryReply.empty()) row.discoveryReply = discoveryReply;
+  }
+  return out;
+}
+
+std::string RunRecord::recordChanged(const UpdateRecord& wave) {
+  writeRecord(compose(&wave));
+  return written_;
+}
+
+void RunRecord::waveEnded(const UpdateRecord& wave) {
+  rows_ = compose(&wave).terminals;
+}
+
+bool RunRecord::overLimit(const Share& limit) const {
+  const UpdateRecord now = record();
+  int ended = 0;
+  int notClean = 0;
+  for (const TerminalRecord& row : now.terminals) {
+    if (!row.inRange || now.outcome(row) == kHeldBack) continue;
+    ++ended;
+    notClean += now.passes(row) ? 0 : 1;
+  }
+  return limit.percent ? notClean * 100.0 > limit.value * ended : notClean > limit.value;
+}
+
+void RunRecord::finish(const LocalTime& ended) {
+  facts_.ended = ended;
+  facts_.finished = true;
+  write();
+}
+
+bool RunRecord::write() {
+  return writeRecord(record());
+}
+
+bool RunRecord::writeRecord(const UpdateRecord& record) {
+  const bool written = !path_.empty() && files_.replaceFile(path_, reportCsv(record));
+  written_ = written ? path_ : std::string();
+  return written;
+}
+
+}  // namespace korven
