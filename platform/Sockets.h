@@ -65,7 +65,9 @@ class TcpSocket {
   virtual int state() const = 0;
   // Starts connecting to the remote host and port; onConnect follows when
   // the peer accepts, state 9 when it fails. False when the socket is not
-  // closed or the host is not a dotted IPv4 address.
+  // closed; false too, and state 9 at once, when the host is not a
+  // terminal's address: no dotted IPv4 address, or one no terminal has (0.x,
+  // multicast, class E, a broadcast address; platform/system/TerminalAddress.h).
   virtual bool connect() = 0;
   bool connect(std::string host, int port) {
     setRemoteHost(std::move(host));
@@ -82,10 +84,11 @@ class TcpSocket {
   virtual void close() = 0;
 
   // The truth of a stream, counted from the start of the last connection:
-  // the bytes sendData accepted, and of those the ones that got through,
-  // acknowledged by the peer where the system tells, else taken by the
-  // system. After a failure or a close both stay as they were then; whatever
-  // lies between the two never reached the peer.
+  // the bytes sendData accepted, and of those the ones known to have got
+  // through, acknowledged by the peer. Where the system does not tell, bytes
+  // it may still hold are not counted: a stream is then never told whole on
+  // a guess. After a failure or a close both stay as they were then;
+  // whatever lies between the two never reached the peer, or is not known to.
   virtual std::uint64_t bytesHandedOver() const = 0;
   virtual std::uint64_t bytesDelivered() const = 0;
 

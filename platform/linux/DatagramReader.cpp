@@ -85,8 +85,10 @@ void DatagramReader::run() {
     if (::poll(watched, 2, -1) <= 0) continue;
     if ((watched[0].revents & POLLNVAL) != 0) return;
     // Everything waiting, then one hand-over: the lock is taken once per
-    // batch. An error a read reports (POLLERR) is cleared by that read.
-    for (;;) {
+    // batch. An error a read reports (POLLERR) is cleared by that read. A
+    // flood keeps the socket readable without end, so the stop is looked
+    // at before each datagram: shut-down never waits for the flood.
+    while (!stop_) {
       const ssize_t n = ::recv(descriptor_, buffer.data(), buffer.size(), MSG_DONTWAIT);
       if (n < 0) {
         if (errno == EINTR) continue;

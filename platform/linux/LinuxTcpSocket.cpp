@@ -21,7 +21,8 @@ constexpr std::uint32_t kReading = EPOLLIN | EPOLLRDHUP;
 
 }  // namespace
 
-LinuxTcpSocket::LinuxTcpSocket(DescriptorWatch& descriptors) : descriptors_(descriptors) {}
+LinuxTcpSocket::LinuxTcpSocket(DescriptorWatch& descriptors, const TerminalAddresses& terminals)
+    : descriptors_(descriptors), terminals_(terminals) {}
 
 LinuxTcpSocket::~LinuxTcpSocket() {
   release(false);
@@ -29,8 +30,10 @@ LinuxTcpSocket::~LinuxTcpSocket() {
 
 bool LinuxTcpSocket::connect() {
   if (state_ != tcp_state::Closed) return false;
+  // 0.0.0.0 would reach the PC itself, a broadcast or multicast address no
+  // terminal, whatever a discovery reply or the address box says.
   const auto host = parseIpv4(remoteHost());
-  if (!host || remotePort() <= 0 || remotePort() > 65535) {
+  if (!host || !terminals_.accepts(remoteHost()) || remotePort() <= 0 || remotePort() > 65535) {
     state_ = tcp_state::Error;
     return false;
   }
@@ -75,6 +78,8 @@ void LinuxTcpSocket::ready(std::uint32_t events) {
     }
     state_ = tcp_state::Connected;
     watchFor(kReading);
+    // A watch the system refused has failed the connection just now.
+    if (state_ != tcp_state::Connected) return;
     onConnect.raise();  // last: a handler may destroy this socket
     return;
   }

@@ -4,16 +4,18 @@
 
 #include "platform/Sockets.h"
 #include "platform/linux/DescriptorWatch.h"
+#include "platform/system/TerminalAddress.h"
 
 namespace korven::linux_platform {
 
 // A non-blocking TCP client with the classic states, watched in the
 // descriptor set. A refused or failed connection stays in state 9, and one
 // the peer closed in state 8, until close(). What the kernel does not take
-// of a send waits here, in order, and goes when the socket takes more.
+// of a send waits here, in order, and goes when the socket takes more. It
+// connects only to what `terminals` takes for a terminal's address.
 class LinuxTcpSocket : public TcpSocket, private Watcher {
  public:
-  explicit LinuxTcpSocket(DescriptorWatch& descriptors);
+  LinuxTcpSocket(DescriptorWatch& descriptors, const TerminalAddresses& terminals);
   ~LinuxTcpSocket() override;
   LinuxTcpSocket(const LinuxTcpSocket&) = delete;
   LinuxTcpSocket& operator=(const LinuxTcpSocket&) = delete;
@@ -44,6 +46,7 @@ class LinuxTcpSocket : public TcpSocket, private Watcher {
   std::uint64_t deliveredNow() const;
 
   DescriptorWatch& descriptors_;
+  const TerminalAddresses& terminals_;
   int descriptor_ = -1;
   DescriptorWatch::Token token_ = 0;
   std::uint32_t watched_ = 0;  // the epoll events asked for

@@ -6,6 +6,7 @@
 #include "platform/Sockets.h"
 #include "platform/Timer.h"
 #include "platform/system/NetworkInterfaces.h"
+#include "platform/system/TerminalAddress.h"
 
 namespace korven::qt {
 
@@ -15,7 +16,10 @@ namespace korven::qt {
 // timers. The build chooses which one the program gets.
 class Backend {
  public:
+  explicit Backend(const Clock& clock) : terminalAddresses_(clock) {}
   virtual ~Backend() = default;
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
   virtual EventLoop& eventLoop() = 0;
   virtual std::unique_ptr<Timer> createTimer() = 0;
   virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
@@ -26,9 +30,12 @@ class Backend {
   virtual void setWakeMargin(Micros) {}
   // The interfaces its sockets send a datagram to 255.255.255.255 out on.
   BroadcastChoice& broadcast() { return broadcast_; }
+  // The addresses its TCP sockets connect to: terminals' only.
+  const TerminalAddresses& terminalAddresses() const { return terminalAddresses_; }
 
  private:
   BroadcastChoice broadcast_;
+  TerminalAddresses terminalAddresses_;
 };
 
 // Qt's sockets and timers, and Qt's loop alone.

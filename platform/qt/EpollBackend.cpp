@@ -9,7 +9,7 @@ namespace {
 
 class EpollBackend : public Backend {
  public:
-  explicit EpollBackend(const Clock& clock) : clock_(clock), loop_(clock) {}
+  explicit EpollBackend(const Clock& clock) : Backend(clock), clock_(clock), loop_(clock) {}
   EventLoop& eventLoop() override { return loop_; }
   std::unique_ptr<Timer> createTimer() override {
     // Its ticks are woken as early as the loop's timed waits.
@@ -20,7 +20,8 @@ class EpollBackend : public Backend {
     return std::make_unique<linux_platform::LinuxUdpSocket>(loop_.descriptors(), broadcast());
   }
   std::unique_ptr<TcpSocket> createTcpSocket() override {
-    return std::make_unique<linux_platform::LinuxTcpSocket>(loop_.descriptors());
+    return std::make_unique<linux_platform::LinuxTcpSocket>(loop_.descriptors(),
+                                                            terminalAddresses());
   }
   Micros wakeMargin() const override { return loop_.wakeMargin(); }
   void setWakeMargin(Micros margin) override { loop_.setWakeMargin(margin); }

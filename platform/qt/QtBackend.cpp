@@ -9,13 +9,15 @@ namespace {
 
 class QtBackend : public Backend {
  public:
-  explicit QtBackend(const Clock& clock) : loop_(clock) {}
+  explicit QtBackend(const Clock& clock) : Backend(clock), loop_(clock) {}
   EventLoop& eventLoop() override { return loop_; }
   std::unique_ptr<Timer> createTimer() override { return std::make_unique<QtTimer>(); }
   std::unique_ptr<UdpSocket> createUdpSocket() override {
     return std::make_unique<QtUdpSocket>(broadcast());
   }
-  std::unique_ptr<TcpSocket> createTcpSocket() override { return std::make_unique<QtTcpSocket>(); }
+  std::unique_ptr<TcpSocket> createTcpSocket() override {
+    return std::make_unique<QtTcpSocket>(terminalAddresses());
+  }
 
  private:
   QtEventLoop loop_;

@@ -2,6 +2,17 @@
 
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include "platform/Ipv4.h"
 
@@ -10,9 +21,21 @@ namespace {
 
 constexpr int kSystemSendBuffer = 8192;
 
+// The bytes the system holds for the connection that the peer has not
+// acknowledged; nothing where the system does not tell.
+std::optional<std::uint64_t> unacknowledged([[maybe_unused]] int descriptor) {
+#ifdef __linux__
+  int waiting = 0;
+  if (descriptor >= 0 && ::ioctl(descriptor, SIOCOUTQ, &waiting) == 0 && waiting >= 0) {
+    return static_cast<std::uint64_t>(waiting);
+  }
+#endif
+  return std::nullopt;
+}
+
 }  // namespace
 
-QtTcpSocket::QtTcpSocket() {
+QtTcpSocket::QtTcpSocket(const TerminalAddresses& terminals) : terminals_(terminals) {
   // The terminals are on the local network: never through a proxy the
   // desktop may have set for the web.
   socket_.setProxy(QNetworkProxy::NoProxy);
@@ -26,17 +49,19 @@ QtTcpSocket::QtTcpSocket() {
 
 QtTcpSocket::~QtTcpSocket() {
   socket_.disconnect();  // no signal reaches a half-destroyed socket
-  socket_.abort();
+  release(false);
 }
 
 bool QtTcpSocket::connect() {
   if (state_ != tcp_state::Closed) return false;
+  // 0.0.0.0 would reach the PC itself, a broadcast or multicast address no
+  // terminal, whatever a discovery reply or the address box says.
   const auto host = parseIpv4(remoteHost());
-  if (!host || remotePort() <= 0 || remotePort() > 65535) {
+  if (!host || !terminals_.accepts(remoteHost()) || remotePort() <= 0 || remotePort() > 65535) {
     state_ = tcp_state::Error;
     return false;
   }
-  handedOver_ = taken_ = 0;  // counted per connection
+  handedOver_ = taken_ = delivered_ = sendBuffer_ = 0;  // counted per connection
   state_ = tcp_state::Connecting;
   insideConnect_ = true;
   socket_.connectToHost(QHostAddress(*host), static_cast<quint16>(remotePort()));
@@ -47,11 +72,18 @@ bool QtTcpSocket::connect() {
 void QtTcpSocket::connected() {
   // Each piece of an update leaves when it is handed over.
   socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-  // Qt tells what the system took, not what the peer acknowledged: with
-  // little room in the system, what a terminal that stopped reading never
-  // took stays in Qt's buffer, where it is counted as not delivered. A
-  // stream of pieces a pause apart never needs more.
+  // Little room in the system: what a terminal that stopped reading never
+  // took stays in Qt's buffer, plainly not taken. A stream of pieces a
+  // pause apart never needs more.
   socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
+  // As the system counts it (Linux doubles what is asked); unknown: the
+  // whole of what the system takes stays not known to have got through.
+  const int room = socket_.socketOption(QAbstractSocket::SendBufferSizeSocketOption).toInt();
+  sendBuffer_ =
+      room > 0 ? static_cast<std::uint64_t>(room) : std::numeric_limits<std::uint64_t>::max();
+#ifdef __linux__
+  own_ = ::fcntl(static_cast<int>(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
   state_ = tcp_state::Connected;
   // The Connect event never runs inside the call that asked for it.
   if (insideConnect_) {
@@ -64,10 +96,11 @@ void QtTcpSocket::connected() {
 void QtTcpSocket::failed(QAbstractSocket::SocketError error) {
   // Aborting below may tell again.
   if (state_ != tcp_state::Connecting && state_ != tcp_state::Connected) return;
+  deliveredNow();  // while the connection still counts as up
   // Data that came before the peer closed stays readable.
   received_ += socket_.readAll().toStdString();
   state_ = error == QAbstractSocket::RemoteHostClosedError ? tcp_state::Closing : tcp_state::Error;
-  socket_.abort();
+  release(false);
 }
 
 void QtTcpSocket::arrived() {
@@ -92,14 +125,48 @@ bool QtTcpSocket::sendData(std::string_view bytes) {
   return false;
 }
 
+std::uint64_t QtTcpSocket::bytesDelivered() const {
+  return deliveredNow();
+}
+
+std::uint64_t QtTcpSocket::deliveredNow() const {
+  if (own_ < 0 && state_ != tcp_state::Connected) return delivered_;
+  std::uint64_t through = 0;
+  if (const auto waiting = unacknowledged(own_)) {
+    through = taken_ - std::min(*waiting, taken_);
+  } else {
+    // The system holds at most its send buffer's worth: what it took
+    // before that must have been acknowledged to make room.
+    through = taken_ - std::min(sendBuffer_, taken_);
+  }
+  delivered_ = std::max(delivered_, through);
+  return delivered_;
+}
+
 std::string QtTcpSocket::getData() {
   return std::exchange(received_, {});
 }
 
 void QtTcpSocket::close() {
+  release(true);
   state_ = tcp_state::Closed;
-  socket_.abort();
   received_.clear();
+}
+
+void QtTcpSocket::release([[maybe_unused]] bool resetIfUndelivered) {
+  deliveredNow();
+#ifdef __linux__
+  if (own_ >= 0 && resetIfUndelivered && delivered_ < handedOver_) {
+    // Taken at the last close of the socket, which is this descriptor's.
+    const linger reset{1, 0};
+    ::setsockopt(own_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
+#endif
+  socket_.abort();
+#ifdef __linux__
+  if (own_ >= 0) ::close(own_);
+#endif
+  own_ = -1;
 }
 
 }  // namespace korven::qt

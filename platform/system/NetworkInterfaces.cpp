@@ -46,14 +46,18 @@ std::vector<NetworkInterface> broadcastInterfaces(const std::vector<std::string>
                                                   std::string* problem) {
   const std::vector<NetworkInterface> all = ipv4Interfaces();
   std::vector<NetworkInterface> chosen;
-  const auto taken = [&](const std::string& name) {
-    return std::any_of(chosen.begin(), chosen.end(),
-                       [&](const NetworkInterface& i) { return i.name == name; });
+  // One link with two addresses ("eth0" and its alias "eth0:1", or a second
+  // address under the same name) is one wire: a frame sent once per address
+  // would reach each terminal on it twice. The first address of the link
+  // is the source.
+  const auto taken = [&](const NetworkInterface& link) {
+    return std::any_of(chosen.begin(), chosen.end(), [&](const NetworkInterface& i) {
+      return i.name == link.name || (i.index != 0 && i.index == link.index);
+    });
   };
   if (named.empty()) {
-    // An interface with two addresses still sends each frame once.
     for (const NetworkInterface& i : all) {
-      if (broadcasts(i) && !taken(i.name)) chosen.push_back(i);
+      if (broadcasts(i) && !taken(i)) chosen.push_back(i);
     }
     return chosen;
   }
@@ -67,7 +71,7 @@ std::vector<NetworkInterface> broadcastInterfaces(const std::vector<std::string>
       why = name + ": the interface is down";
     } else if (!broadcasts(*found)) {
       why = name + ": the interface cannot broadcast";
-    } else if (!taken(name)) {
+    } else if (!taken(*found)) {
       chosen.push_back(*found);
     }
     if (!why.empty() && problem != nullptr && problem->empty()) *problem = why;

@@ -1,7 +1,11 @@
 // Runs inside a private network namespace (see CMakeLists.txt). The socket
 // contract, held to by both platforms under Qt's loop.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,6 +14,7 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/qt/Backend.h"
@@ -26,6 +31,36 @@ bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
   }
   return done();
 }
+
+// A second network, as a PC with an adapter to the terminals' switch has:
+// the link k0 with 198.18.0.1/24 and the alias k0:1 with 198.18.1.1/24,
+// its wire ending in k1, which hears what k0 sends. Made only where the
+// namespace held nothing but loopback, so never on a real machine's network.
+class SecondNetwork {
+ public:
+  SecondNetwork() {
+    for (const NetworkInterface& i : ipv4Interfaces()) {
+      if (!i.loopback) return;
+    }
+    made_ = std::system(
+                "ip link add k0 type veth peer name k1 && "
+                "sysctl -qw net.ipv6.conf.k0.disable_ipv6=1 net.ipv6.conf.k1.disable_ipv6=1 "
+                "net.ipv4.conf.k1.accept_local=1 && "
+                "ip addr add 198.18.0.1/24 brd + dev k0 && "
+                "ip addr add 198.18.1.1/24 brd + dev k0 label k0:1 && "
+                "ip link set k0 up && ip link set k1 up") == 0;
+  }
+  ~SecondNetwork() {
+    if (made_) [[maybe_unused]]
+      const int removed = std::system("ip link del k0");
+  }
+  SecondNetwork(const SecondNetwork&) = delete;
+  SecondNetwork& operator=(const SecondNetwork&) = delete;
+  bool made() const { return made_; }
+
+ private:
+  bool made_ = false;
+};
 
 template <std::unique_ptr<Backend> (*Make)(const Clock&)>
 struct On {
@@ -185,6 +220,97 @@ TYPED_TEST(Sockets, TcpSendsKeepTheirOrderPastAFullBufferAndFailWhenRefused) {
   peer->abort();
   EXPECT_FALSE(socket->sendData("x"));
   EXPECT_EQ(socket->state(), tcp_state::Closing);
+}
+
+TYPED_TEST(Sockets, TcpConnectsOnlyToATerminalsAddress) {
+  SecondNetwork network;
+  if (!network.made()) GTEST_SKIP() << "no second network could be made here";
+  // Anything that reaches this machine on port 1024 is accepted here.
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::AnyIPv4, 1024));
+  auto socket = this->platform.createTcpSocket();
+  for (const char* host : {"0.0.0.0", "127.0.0.010", "224.0.0.1", "240.0.0.1", "255.255.255.255",
+                           "198.18.0.255", "198.18.1.255"}) {
+    EXPECT_FALSE(socket->connect(host, 1024)) << host;
+    EXPECT_EQ(socket->state(), tcp_state::Error) << host;
+    socket->close();
+  }
+  EXPECT_FALSE(waitFor([&] { return server.hasPendingConnections(); }, 300));
+  EXPECT_TRUE(socket->connect("198.18.0.7", 1024)) << "a host of that network is one";
+  socket->close();
+  EXPECT_TRUE(socket->connect("127.0.0.10", 1024));
+  EXPECT_TRUE(waitFor([&] { return server.hasPendingConnections(); }));
+}
+
+TYPED_TEST(Sockets, ABroadcastGoesOutOncePerLink) {
+  SecondNetwork network;
+  if (!network.made()) GTEST_SKIP() << "no second network could be made here";
+  // What a terminal on k0's wire hears.
+  const int terminal = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::setsockopt(terminal, SOL_SOCKET, SO_BINDTODEVICE, "k1", 3), 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(1024);
+  ASSERT_EQ(::bind(terminal, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+
+  // k0 and its alias, named or not, are one link.
+  EXPECT_EQ(broadcastInterfaces({}).size(), 1u);
+  EXPECT_EQ(broadcastInterfaces({"k0", "k0:1"}).size(), 1u);
+  auto sender = this->platform.createUdpSocket();
+  sender->setRemoteHost("255.255.255.255");
+  sender->setRemotePort(1024);
+  ASSERT_TRUE(sender->sendData("query"));
+  int heard = 0;
+  waitFor(
+      [&] {
+        char datagram[16];
+        while (::recv(terminal, datagram, sizeof datagram, 0) > 0) ++heard;
+        return false;
+      },
+      300);
+  EXPECT_EQ(heard, 1);
+  ::close(terminal);
+}
+
+TYPED_TEST(Sockets, BytesThePeerNeverAcknowledgedAreNotDelivered) {
+  // A terminal that reads nothing, with little room: of a few KiB the
+  // systems of both ends hold all, and the peer acknowledges only a part.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int little = 2048;
+  const int on = 1;
+  ASSERT_EQ(::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &little, sizeof little), 0);
+  ASSERT_EQ(::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on), 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(1024);
+  at.sin_addr.s_addr = htonl(0x7F000002u);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  auto socket = this->platform.createTcpSocket();
+  ASSERT_TRUE(socket->connect("127.0.0.2", 1024));
+  ASSERT_TRUE(waitFor([&] { return socket->state() == tcp_state::Connected; }));
+  const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(peer, 0);
+
+  const std::string piece(80, '\x5A');
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(socket->sendData(piece));
+  waitFor([] { return false; }, 300);
+  EXPECT_EQ(socket->bytesHandedOver(), 8000u);
+  EXPECT_LT(socket->bytesDelivered(), 8000u) << "bytes the peer never took count as delivered";
+
+  // It reads them all: every byte got through.
+  std::size_t read = 0;
+  EXPECT_TRUE(waitFor([&] {
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::recv(peer, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+      read += static_cast<std::size_t>(n);
+    }
+    return read == 8000 && socket->bytesDelivered() == 8000u;
+  }));
+  EXPECT_EQ(read, 8000u);
+  ::close(peer);
+  ::close(listener);
 }
 
 }  // namespace

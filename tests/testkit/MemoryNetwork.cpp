@@ -103,7 +103,11 @@ class MemoryTcpSocket : public TcpSocket {
 
   bool connect() override {
     if (state_ != tcp_state::Closed) return false;
-    if (!parseIpv4(remoteHost()) || remotePort() <= 0 || remotePort() > 65535) {
+    // As the platforms: only a unicast address can be a terminal's. This
+    // network has no interfaces, so no subnet broadcasts.
+    const auto host = parseIpv4(remoteHost());
+    if (!host || ipv4Kind(*host) != Ipv4Kind::Unicast || remotePort() <= 0 ||
+        remotePort() > 65535) {
       state_ = tcp_state::Error;
       return false;
     }

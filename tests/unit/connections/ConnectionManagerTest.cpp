@@ -81,6 +81,36 @@ TEST_F(ConnectionPass, FailedSendsAreListedOncePerTerminalInOrderOfFirstFailure)
   EXPECT_EQ(w().LST_ALL_ERR.items(), (std::vector<std::string>{"ERR ---> 127.0.0.3"}));
 }
 
+TEST_F(ConnectionPass, AnAddressNoTerminalHasIsNeverConnectedAndFailsItsSends) {
+  // Something answers at each of them; a connect to 0.0.0.0 would reach the
+  // PC itself, and the others are no single terminal's.
+  const std::vector<const char*> none = {"0.0.0.0", "224.0.0.9", "240.0.0.1", "255.255.255.255"};
+  std::vector<std::unique_ptr<RecordingTerminal>> answering;
+  for (const char* address : none) {
+    answering.push_back(std::make_unique<RecordingTerminal>(platform.network, address));
+  }
+  RecordingTerminal up(platform.network, "127.0.0.2");
+  allTerminals({"127.0.0.2", "0.0.0.0", "224.0.0.9", "240.0.0.1", "255.255.255.255"});
+  ASSERT_EQ(w().LST_ALL.count(), 5) << "listed as they came";
+  advanceMs(2000);
+  EXPECT_TRUE(w().LST_ALL.selected(0));
+  for (int line = 1; line <= 4; ++line) EXPECT_FALSE(w().LST_ALL.selected(line)) << line;
+  EXPECT_EQ(w().AFF_ALL_NB.backColor(), w().ROUGE.backColor());
+  for (const auto& terminal : answering) EXPECT_EQ(terminal->connections, 0);
+
+  loader->connections().ENV_TCP("x");
+  EXPECT_EQ(w().LST_ALL_ERR.items(),
+            (std::vector<std::string>{"ERR ---> 0.0.0.0", "ERR ---> 224.0.0.9",
+                                      "ERR ---> 240.0.0.1", "ERR ---> 255.255.255.255"}));
+
+  // The same in single-terminal mode, for a typed address.
+  w().SW_ALL.setValue(0);
+  w().INP_IP.userType("0.0.0.0");
+  advanceMs(1000);
+  EXPECT_EQ(w().INP_IP.backColor(), w().ROUGE.backColor());
+  EXPECT_EQ(answering[0]->connections, 0);
+}
+
 TEST_F(ConnectionPass, ASingleModeFailureNamesTheAddressedTerminal) {
   w().LST_ALL.addItem("10.9.9.9");
   w().INP_IP.userType("127.0.0.5");
