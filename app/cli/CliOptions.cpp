@@ -6,8 +6,8 @@
 #include <set>
 
 #include "app/cli/Suggest.h"
-#include "platform/Ipv4.h"
 #include "platform/system/NetworkInterfaces.h"
+#include "platform/system/TerminalAddress.h"
 
 namespace korven::cli {
 namespace {
@@ -200,7 +200,7 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   }
   if (p.isSet("terminal")) {
     o.terminal = p.value("terminal").toStdString();
-    if (const auto problem = addressProblem(o.terminal)) {
+    if (const auto problem = terminalAddressProblem(o.terminal)) {
       error = "--terminal " + o.terminal + ": " + *problem + "; give the terminal's own address";
       return false;
     }
@@ -208,7 +208,7 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   if (p.isSet("terminals")) {
     for (const QString& part : p.value("terminals").split(',')) {
       const std::string address = part.toStdString();
-      if (const auto problem = addressProblem(address)) {
+      if (const auto problem = terminalAddressProblem(address)) {
         error =
             "--terminals: '" + address + "': " + *problem + "; give the terminals' own addresses";
         return false;
@@ -307,20 +307,6 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
 }
 
 }  // namespace
-
-std::optional<std::string> addressProblem(const std::string& text) {
-  const auto address = parseIpv4(text);
-  if (!address) return "not an IPv4 address such as 192.168.1.20";
-  if ((*address >> 24) == 0) return "an unspecified address, not a terminal's";
-  if (*address == 0xFFFFFFFFu) return "the broadcast address, not a terminal's";
-  if ((*address >> 28) == 0xE) return "a multicast group, not a terminal's";
-  for (const NetworkInterface& i : ipv4Interfaces()) {
-    if (i.broadcast && *i.broadcast == *address) {
-      return "the broadcast address of the network of " + i.name + ", not a terminal's";
-    }
-  }
-  return std::nullopt;
-}
 
 std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& error) {
   QCommandLineParser p;

@@ -47,10 +47,6 @@ struct CliOptions {
 // one line in `error`.
 std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& error);
 
-// Why `text` cannot be a terminal's address (not an IPv4 address, the
-// unspecified or a broadcast address, a multicast group); nothing when it can.
-std::optional<std::string> addressProblem(const std::string& text);
-
 // The text of --help: the commands, targets, timing, output, the words of
 // the progress, the exit status and examples, in 80 columns.
 const char* cliUsage();

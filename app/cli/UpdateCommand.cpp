@@ -14,6 +14,7 @@
 #include "app/cli/UpdateRun.h"
 #include "app/cli/WindowMessages.h"
 #include "platform/Text.h"
+#include "platform/system/TerminalAddress.h"
 #include "update/Pace.h"
 #include "update/SendTable.h"
 
@@ -85,7 +86,7 @@ std::optional<int> readRetry(CliOptions& o, std::vector<std::string>& given) {
   }
   given = report->toRetry(o.requireVerdict);
   for (const std::string& address : given) {
-    if (const auto problem = addressProblem(address)) {
+    if (const auto problem = terminalAddressProblem(address)) {
       return fail(kRefused, o.retryReport + ": '" + escapedText(address) + "': " + *problem +
                                 "; correct the report or give the terminals with --terminals");
     }

@@ -179,6 +179,8 @@ TEST_F(Cli, WhatCannotBeRightIsRefusedBeforeAnythingIsSent) {
       {{"update", "NEW_WG.BIN"}, "which terminals?"},
       {QStringList{"update", "gone/NEW_WG.BIN"} + one, "gone/NEW_WG.BIN: no such folder"},
       {{"update", "NEW_WG.BIN", "--terminal", "0.0.0.0"}, "an unspecified address"},
+      {{"update", "NEW_WG.BIN", "--terminal", "127.0.0.010"}, "write it as 127.0.0.10: a leading"},
+      {{"mode", "go-boot", "--terminals", "127.0.0.2,240.0.0.1"}, "a reserved (class E) address"},
       {{"mode", "go-boot", "--terminal", "255.255.255.255"}, "the broadcast address"},
       {{"update", "NEW_WG.BIN", "--treminal", "127.0.0.2"}, "did you mean --terminal?"},
       {{"mode", "go-bot", "--al"}, "did you mean --all?"},
