@@ -85,10 +85,11 @@ class TcpSocket {
 
   // The truth of a stream, counted from the start of the last connection:
   // the bytes sendData accepted, and of those the ones known to have got
-  // through, acknowledged by the peer. Where the system does not tell, bytes
-  // it may still hold are not counted: a stream is then never told whole on
-  // a guess. After a failure or a close both stay as they were then;
-  // whatever lies between the two never reached the peer, or is not known to.
+  // through, acknowledged by the peer where the system tells, else taken by
+  // the system (a stream is then whole only as far as the system knows, and
+  // the terminal's verdict is what confirms it). After a failure or a close
+  // both stay as they were then; whatever lies between the two never reached
+  // the peer.
   virtual std::uint64_t bytesHandedOver() const = 0;
   virtual std::uint64_t bytesDelivered() const = 0;
 

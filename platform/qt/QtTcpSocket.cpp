@@ -3,7 +3,6 @@
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <algorithm>
-#include <limits>
 #include <optional>
 
 #ifdef __linux__
@@ -61,7 +60,7 @@ bool QtTcpSocket::connect() {
     state_ = tcp_state::Error;
     return false;
   }
-  handedOver_ = taken_ = delivered_ = sendBuffer_ = 0;  // counted per connection
+  handedOver_ = taken_ = delivered_ = 0;  // counted per connection
   state_ = tcp_state::Connecting;
   insideConnect_ = true;
   socket_.connectToHost(QHostAddress(*host), static_cast<quint16>(remotePort()));
@@ -76,11 +75,6 @@ void QtTcpSocket::connected() {
   // took stays in Qt's buffer, plainly not taken. A stream of pieces a
   // pause apart never needs more.
   socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
-  // As the system counts it (Linux doubles what is asked); unknown: the
-  // whole of what the system takes stays not known to have got through.
-  const int room = socket_.socketOption(QAbstractSocket::SendBufferSizeSocketOption).toInt();
-  sendBuffer_ =
-      room > 0 ? static_cast<std::uint64_t>(room) : std::numeric_limits<std::uint64_t>::max();
 #ifdef __linux__
   own_ = ::fcntl(static_cast<int>(socket_.socketDescriptor()), F_DUPFD_CLOEXEC, 0);
 #endif
@@ -135,9 +129,10 @@ std::uint64_t QtTcpSocket::deliveredNow() const {
   if (const auto waiting = unacknowledged(own_)) {
     through = taken_ - std::min(*waiting, taken_);
   } else {
-    // The system holds at most its send buffer's worth: what it took
-    // before that must have been acknowledged to make room.
-    through = taken_ - std::min(sendBuffer_, taken_);
+    // The system does not tell what the terminal acknowledged: what it took
+    // is all that can be said. Such a stream reads "streamed", and only the
+    // terminal's verdict makes it clean; silence leaves it unconfirmed.
+    through = taken_;
   }
   delivered_ = std::max(delivered_, through);
   return delivered_;

@@ -61,7 +61,6 @@ class QtTcpSocket : public TcpSocket {
   std::uint64_t handedOver_ = 0;
   std::uint64_t taken_ = 0;  // by the system
   int own_ = -1;             // the program's descriptor of the connection (Linux)
-  std::uint64_t sendBuffer_ = 0;
   mutable std::uint64_t delivered_ = 0;  // the most known to have got through
 };
 
