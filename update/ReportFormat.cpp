@@ -56,7 +56,8 @@ std::string reportFileName(const UpdateRecord& record) {
 }
 
 std::string rangeText(const UpdateRecord& r) {
-  return r.allTerminals ? std::to_string(r.from) + "-" + std::to_string(r.to) : std::string();
+  return r.allTerminals && r.to >= r.from ? std::to_string(r.from) + "-" + std::to_string(r.to)
+                                          : std::string();
 }
 
 std::string reportCsv(const UpdateRecord& r) {

@@ -27,7 +27,8 @@ std::string csvCell(std::string_view text);
 std::string reportFileName(const UpdateRecord& record);
 // "2026-12-07 10:00:00"
 std::string formatTime(const LocalTime& time);
-// The range as used ("0-4"); empty for a single terminal.
+// The range as used ("0-4"); empty for a single terminal, or a run that
+// listed none.
 std::string rangeText(const UpdateRecord& record);
 
 }  // namespace korven

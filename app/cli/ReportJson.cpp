@@ -52,8 +52,9 @@ std::string reportJson(const UpdateRecord& r, const std::string& reportFile) {
                                  {"discovery_reply", fromNetwork(t.discoveryReply)},
                                  {"wave", number(t.wave)}});
   }
-  const QJsonValue range = r.allTerminals ? QJsonValue(QJsonObject{{"from", r.from}, {"to", r.to}})
-                                          : QJsonValue(QJsonValue::Null);
+  const QJsonValue range = !rangeText(r).empty()
+                               ? QJsonValue(QJsonObject{{"from", r.from}, {"to", r.to}})
+                               : QJsonValue(QJsonValue::Null);
   const QJsonObject report{
       {"report_version", 3},
       {"image", text(r.image)},

@@ -100,6 +100,7 @@ UpdateRecord runFacts(Session& s, const CliOptions& o, const ImageFacts& image) 
   const char* const kTargets[] = {"", "single", "all", "given", "retry"};
   facts.target = kTargets[static_cast<int>(o.target)];
   facts.allTerminals = o.target != CliOptions::Target::Single;
+  facts.to = -1;  // no range until the terminals are listed
   facts.waveSizes = o.waves.empty() ? std::string() : shareText(o.waves);
   facts.maxFailed =
       o.waves.empty() ? std::string() : shareText({o.maxFailed.value_or(Share{0, false})});
