@@ -1,6 +1,8 @@
 #include "rollout/RunRecord.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 #include "update/ReportFormat.h"
 
@@ -84,11 +86,22 @@ UpdateRecord RunRecord::compose(const UpdateRecord* wave) const {
   UpdateRecord out = facts_;
   out.terminals = rows_;
   if (wave == nullptr) return out;
+  // Composed at every save of a wave, a thousand rows each: looked up by
+  // address, not searched.
+  std::unordered_map<std::string_view, const TerminalRecord*> inWave;
+  for (const TerminalRecord& t : wave->terminals) {
+    if (t.inRange) inWave.emplace(t.address, &t);
+  }
   for (TerminalRecord& row : out.terminals) {
-    const auto now =
-        std::find_if(wave->terminals.begin(), wave->terminals.end(),
-                     [&](const TerminalRecord& t) { return t.inRange && same(row, t); });
-    if (now == wave->terminals.end()) continue;
+    const auto found = inWave.find(row.address);
+    const TerminalRecord* now = found != inWave.end() ? found->second : nullptr;
+    if (now != nullptr && !same(row, *now)) {
+      const auto other =
+          std::find_if(wave->terminals.begin(), wave->terminals.end(),
+                       [&](const TerminalRecord& t) { return t.inRange && same(row, t); });
+      now = other != wave->terminals.end() ? &*other : nullptr;
+    }
+    if (now == nullptr) continue;
     const std::optional<int> waveNumber = row.wave;
     const std::string discoveryReply = row.discoveryReply;
     row = *now;

@@ -77,10 +77,12 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
     parts += (parts.empty() ? "" : ", ") + std::to_string(n) + " " + outcome;
   }
   if (r.dryRun) parts += parts.empty() ? "a dry run, nothing sent" : " (a dry run, nothing sent)";
-  if (parts.empty() && r.target == "retry") parts = "nothing to retry";
+  const bool nothingToRetry = parts.empty() && r.target == "retry";
+  if (nothingToRetry) parts = "nothing to retry";
   line += ": " + (parts.empty() ? "none" : parts);
-  // A dry run writes a report only where it was told to.
-  if (r.dryRun && reportFile.empty()) return line;
+  // A dry run writes a report only where it was told to; a retry of
+  // nothing sends nothing and has nothing to record.
+  if ((r.dryRun || nothingToRetry) && reportFile.empty()) return line;
   return line + "; report: " + (reportFile.empty() ? "not written" : shownPath(reportFile));
 }
 

@@ -235,9 +235,14 @@ int update(const CliOptions& given) {
       data.sha256,
       data.bytes.empty() ? 0 : piecesOfStream(blocks, bootRequestGoesWhole(name))};
   const UpdateRecord started = runFacts(s, o, facts);
+  const bool single = o.target == CliOptions::Target::Single;
+  if (o.target == CliOptions::Target::Retry && terminals.empty()) {
+    // Nothing is sent, so nothing is written: the report retried stays the record.
+    RunRecord nothing(s.platform.files(), {}, started, {});
+    return endRun(s, o, nothing, kClean);
+  }
   std::string path;
   if (const auto refused = reportPath(s, o, started, path)) return *refused;
-  const bool single = o.target == CliOptions::Target::Single;
   RunRecord run(s.platform.files(), path, started,
                 single ? std::vector<std::string>{o.terminal} : terminals);
   // No report, no update: without it nothing tells later what went where.
@@ -246,10 +251,6 @@ int update(const CliOptions& given) {
                               " (its folder is missing or read-only, or the disk is full); give "
                               "--report FILE in a folder you may write to");
   }
-  if (o.target == CliOptions::Target::Retry && terminals.empty()) {
-    return endRun(s, o, run, kClean);
-  }
-
   s.loader.updateStart().holdImage(name, data);
   s.loader.report().repliesAfterEnd = true;
   // With terminals given, only their replies count and nothing is broadcast.
