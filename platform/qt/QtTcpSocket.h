@@ -59,8 +59,8 @@ class QtTcpSocket : public TcpSocket {
   PostedCall connectLater_{[this] { onConnect.raise(); }};
   std::string received_;
   std::uint64_t handedOver_ = 0;
-  std::uint64_t taken_ = 0;  // by the system
-  int own_ = -1;             // the program's descriptor of the connection (Linux)
+  std::uint64_t taken_ = 0;              // by the system
+  int own_ = -1;                         // the program's descriptor of the connection (Linux)
   mutable std::uint64_t delivered_ = 0;  // the most known to have got through
 };
 
