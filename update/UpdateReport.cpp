@@ -100,9 +100,9 @@ void UpdateReport::started(const ImageFacts& image) {
   unread_.clear();
   heldAtLastPiece_.clear();
   // A driver's run has its one report, made before; nothing more is made.
-  path_ = sink_ != nullptr ? std::string()
-                           : newReportPath(platform_.files(), w_.AFF_CURDIR.text() + "reports",
-                                           *record_);
+  path_ = sink_ != nullptr
+              ? std::string()
+              : newReportPath(platform_.files(), w_.AFF_CURDIR.text() + "reports", *record_);
   save();
 }
 
