@@ -192,7 +192,7 @@ HistoryRun stepRun(int step) {
 
 std::vector<HistoryRow> stepRows(int step) {
   std::vector<HistoryRow> rows;
-  for (int i = 0; i < 5000 - step % 3; ++i) {
+  for (int i = 0; i < 2000 - step % 3; ++i) {
     rows.push_back(rowOf("10.0." + std::to_string(i / 250) + '.' + std::to_string(i % 250 + 1),
                          step == 1 ? "interrupted" : "streamed", "no"));
     rows.back().reply = std::to_string(step);
