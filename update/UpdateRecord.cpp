@@ -26,7 +26,7 @@ const char* cleanText(Clean clean) {
 }
 
 Clean UpdateRecord::clean(const TerminalRecord& t) const {
-  if (!t.inRange) return Clean::Yes;
+  if (!t.inRange || t.fixedOutcome == kAlreadyCurrent) return Clean::Yes;
   if (outcome(t) != "streamed" || t.reply == "CHKERR" || t.reply == "FULL") return Clean::No;
   return t.reply.empty() ? Clean::Unconfirmed : Clean::Yes;
 }

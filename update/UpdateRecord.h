@@ -27,8 +27,12 @@ struct TerminalRecord {
   std::optional<std::string> fixedOutcome;
 };
 
+// Not streamed, its latest record in the history saying it runs the image.
+inline constexpr const char* kAlreadyCurrent = "already current";
+
 // Whether a terminal is done with: "yes" when its stream went whole and it
-// said NEW or TERM of it (or the update was not for it), "no" when it was not
+// said NEW or TERM of it (or the update was not for it, or it runs the
+// image already), "no" when it was not
 // streamed or said CHKERR or FULL, "unconfirmed" when it was streamed and
 // said nothing: silence is never taken for success.
 enum class Clean { Yes, No, Unconfirmed };

@@ -12,7 +12,7 @@ namespace korven::cli {
 
 // The command line of korven-cli.
 struct CliOptions {
-  enum class Command { Help, Version, Discover, Update, Mode, Interfaces };
+  enum class Command { Help, Version, Discover, Update, Mode, Interfaces, History };
   // Which terminals an update or a mode command is for.
   enum class Target { None, Single, All, Given, Retry };
 
@@ -39,6 +39,17 @@ struct CliOptions {
   double pauseBetweenWaves = 0;
   std::string sha256;           // the image must have this digest (lower-case hex); empty: any
   bool requireVerdict = false;  // a terminal that says nothing after its stream is not clean
+  // The fleet's memory: its file (empty: history.sqlite in the current
+  // folder), or none at all.
+  std::string historyFile;
+  bool noHistory = false;
+  bool skipCurrent = false;  // update: not the terminals whose latest record is current
+  // history: the terminals not current for the image (a file, or --sha256);
+  // the words are reports to record with --import, else addresses.
+  bool pending = false;
+  std::string imageFile;
+  bool import = false;
+  std::vector<std::string> words;
   // The interfaces broadcasts go out on; empty: every one that can.
   std::vector<std::string> interfaces;
 };
