@@ -25,10 +25,9 @@ description:
     C(shop_unconfirmed) (streamed, no verdict heard; not clean only where the
     update required a verdict) and C(shop_already_current) (not streamed, the
     history saying it runs the image already).
-  - The last columns, C(last_clean_image), C(last_clean_image_sha256) and
-    C(last_clean_started), fill a terminal line when the site's I(history) is
-    given, with the image the terminal last took clean and when that run
-    started; empty when it never took one clean.
+  - The last columns, C(last_clean_image) and C(last_clean_image_sha256),
+    fill a terminal line when the site's I(history) is given, with the image
+    the terminal last took clean; empty when it never took one clean.
   - The task is C(changed) only when the file's content changed; an
     unchanged file is not written again.
 author:
@@ -115,8 +114,7 @@ COUNTED = ('streamed', 'cut', 'not connected', 'held back', 'already current')
 SUMMARY = ('shop_result', 'shop_terminals', 'shop_streamed', 'shop_cut', 'shop_not_connected', 'shop_held_back',
            'shop_not_clean', 'shop_message', 'shop_unconfirmed', 'shop_already_current')
 # On terminal lines, from the site's history: the image it last took clean.
-LAST_CLEAN = (('last_clean_image', 'image'), ('last_clean_image_sha256', 'image_sha256'),
-              ('last_clean_started', 'started'))
+LAST_CLEAN = (('last_clean_image', 'image'), ('last_clean_image_sha256', 'image_sha256'))
 
 
 def as_text_cell(text):

@@ -38,14 +38,13 @@ options:
     type: path
   image:
     description:
-      - The image's file name as the reports name it (C(FW_WG.BIN)); a path is
-        taken by its file name. Terminals are then matched by name only, so a
-        rebuilt image of the same name counts as the same.
-    type: str
+      - The image file on the site PC; korven-cli reads its SHA-256, which the
+        records are matched by. A relative path is taken from the home folder
+        of the login.
+    type: path
   sha256:
     description:
-      - The image's SHA-256 in hex, which tells a rebuilt image of the same
-        name apart. Sounder than I(image).
+      - The image's SHA-256 in hex, for an image that is not on the site PC.
     type: str
   require_verdict:
     description:
@@ -113,7 +112,9 @@ terminals:
         started: '2026-11-02 21:30:00'
         report_file: /home/korven/KORVEN/reports/2026-11-02_21-30-00_FW_WG.BIN.csv
 pending:
-  description: With I(image) or I(sha256), the addresses whose latest record is not a current one of that image.
+  description:
+    - With I(image) or I(sha256), the addresses whose latest record is not a
+      current one of that image (clean, with its SHA-256).
   returned: when image or sha256 is given
   type: list
   elements: str
@@ -145,7 +146,7 @@ def main():
         argument_spec=dict(
             folder=dict(type='path'),
             history=dict(type='path'),
-            image=dict(type='str'),
+            image=dict(type='path'),
             sha256=dict(type='str'),
             require_verdict=dict(type='bool', default=False),
             cli=CLI_OPTION,
@@ -161,7 +162,7 @@ def main():
     history = params['history'] or os.path.join(params['folder'], HISTORY_FILE)
     args = ['history', '--json', '--history', history]
     if params['image']:
-        args += ['--pending', '--image', os.path.basename(params['image'])]
+        args += ['--pending', '--image', os.path.abspath(params['image'])]
     elif params['sha256']:
         args += ['--pending', '--sha256', params['sha256']]
     elif params['require_verdict']:

@@ -22,7 +22,7 @@ def test_the_shops_terminals_and_what_is_pending_read_in_check_mode_too(run, cli
     cli.says(0, json.dumps(dict(history_version=1, history_file='/h', terminals=[ENTRY, ENTRY], image='FW.BIN',
                                 image_sha256=None, pending=['10.0.0.7'], current=['10.0.0.8'])))
     pending = run(history_info, dict(history='/h', image='/home/korven/FW.BIN', require_verdict=True))
-    assert cli.argv() == ['history', '--json', '--history', '/h', '--pending', '--image', 'FW.BIN',
+    assert cli.argv() == ['history', '--json', '--history', '/h', '--pending', '--image', '/home/korven/FW.BIN',
                           '--require-verdict']
     assert (pending.result['pending'], pending.result['current']) == (['10.0.0.7'], ['10.0.0.8'])
     assert pending.result['msg'] == '2 terminals recorded; 1 pending, 1 current'
