@@ -92,8 +92,10 @@ int main(int argc, char** argv) {
   if (history) {
     loader.report().setHistory(history.get());
   } else {
-    std::fprintf(stderr, "korven-loader: history history.sqlite: %s; updates are kept in their "
-                         "reports only\n", historyProblem.c_str());
+    std::fprintf(stderr,
+                 "korven-loader: history history.sqlite: %s; updates are kept in their "
+                 "reports only\n",
+                 historyProblem.c_str());
   }
   korven::qt::FormView view(loader.window().PROG_PRIN);
   messageBoxes.setParent(view.window());

@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <set>
 
+#include "app/cli/CliValues.h"
 #include "app/cli/Suggest.h"
-#include "platform/system/NetworkInterfaces.h"
-#include "platform/system/TerminalAddress.h"
 
 namespace korven::cli {
 namespace {
@@ -28,13 +27,18 @@ const CommandRow kCommands[] = {
      CliOptions::Command::Discover,
      "",
      {"wait", "json", "interface", "quiet", "verbose"}},
-    {"update",
-     CliOptions::Command::Update,
-     "IMAGE",
-     {"terminal", "all", "terminals", "retry", "from", "to", "delay", "go-boot", "wait",
-      "verdict-wait", "report", "json", "dry-run", "waves", "max-failed", "pause-between-waves",
-      "sha256", "require-verdict", "history", "no-history", "skip-current", "interface", "quiet",
-      "verbose"}},
+    {"update", CliOptions::Command::Update, "IMAGE", {"terminal",     "all",
+                                                      "terminals",    "retry",
+                                                      "from",         "to",
+                                                      "delay",        "go-boot",
+                                                      "wait",         "verdict-wait",
+                                                      "report",       "json",
+                                                      "dry-run",      "waves",
+                                                      "max-failed",   "pause-between-waves",
+                                                      "sha256",       "require-verdict",
+                                                      "history",      "no-history",
+                                                      "skip-current", "interface",
+                                                      "quiet",        "verbose"}},
     {"mode",
      CliOptions::Command::Mode,
      "MODE",
@@ -65,10 +69,9 @@ const std::pair<const char*, const char*> kValueOptions[] = {{"wait", "SECONDS"}
                                                              {"history", "FILE"},
                                                              {"image", "FILE"},
                                                              {"interface", "NAME,..."}};
-const char* const kFlags[] = {"all",          "json",   "dry-run", "require-verdict",
-                              "no-history",   "pending", "import", "skip-current",
-                              "quiet",        "verbose", "help",   "h",
-                              "version"};
+const char* const kFlags[] = {"all",     "json",   "dry-run",      "require-verdict", "no-history",
+                              "pending", "import", "skip-current", "quiet",           "verbose",
+                              "help",    "h",      "version"};
 
 std::vector<std::string> commandNames() {
   std::vector<std::string> names;
@@ -199,7 +202,8 @@ std::optional<CliOptions> parseCli(const QStringList& arguments, std::string& er
     return std::nullopt;
   }
   if (o.command == CliOptions::Command::Update) o.image = words[1].toStdString();
-  for (qsizetype i = 1; anyWords && i < words.size(); ++i) o.words.push_back(words[i].toStdString());
+  for (qsizetype i = 1; anyWords && i < words.size(); ++i)
+    o.words.push_back(words[i].toStdString());
   if (o.command == CliOptions::Command::Mode) {
     o.modeName = words[1].toStdString();
     if (std::find(kModes.begin(), kModes.end(), o.modeName) == kModes.end()) {

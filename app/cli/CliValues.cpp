@@ -205,5 +205,4 @@ bool readTarget(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   return true;
 }
 
-
 }  // namespace korven::cli

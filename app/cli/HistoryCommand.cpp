@@ -80,13 +80,13 @@ int importReports(const CliOptions& o, History& history) {
   int code = kClean;
   for (const std::string& file : o.words) {
     std::ifstream in(file, std::ios::binary);
-    const auto run =
-        in ? importReport(std::string(std::istreambuf_iterator<char>(in), {}),
-                          std::filesystem::absolute(file).string())
-           : std::nullopt;
+    const auto run = in ? importReport(std::string(std::istreambuf_iterator<char>(in), {}),
+                                       std::filesystem::absolute(file).string())
+                        : std::nullopt;
     if (!run) {
-      code = fail(kRefused, file + " is no report of an update, or names no terminal; give the "
-                                   "reports that updates wrote");
+      code = fail(kRefused, file +
+                                " is no report of an update, or names no terminal; give the "
+                                "reports that updates wrote");
     } else if (history.knows(run->run.reportFile, run->run.started)) {
       note(file + ": in the history already");
     } else if (!history.record(run->run, run->rows)) {
@@ -126,8 +126,8 @@ int history(const CliOptions& o) {
   }
   const auto latest = history ? history->latest() : std::vector<HistoryEntry>{};
   std::map<std::string, HistoryEntry> lastClean;
-  for (const HistoryEntry& e : history ? history->latestClean(!o.requireVerdict)
-                                       : std::vector<HistoryEntry>{}) {
+  for (const HistoryEntry& e :
+       history ? history->latestClean(!o.requireVerdict) : std::vector<HistoryEntry>{}) {
     lastClean.emplace(e.row.address, e);
   }
   QJsonArray terminals;
@@ -138,14 +138,13 @@ int history(const CliOptions& o) {
     (isPending ? pending : current).append(text(e.row.address));
     QJsonObject entry = entryJson(e);
     const auto clean = lastClean.find(e.row.address);
-    entry.insert("last_clean", clean == lastClean.end()
-                                   ? QJsonValue(QJsonValue::Null)
-                                   : QJsonObject{{"image", text(clean->second.run.image)},
-                                                 {"image_sha256",
-                                                  textOrNull(clean->second.run.imageSha256)},
-                                                 {"started", text(clean->second.run.started)},
-                                                 {"report_file",
-                                                  text(clean->second.run.reportFile)}});
+    entry.insert("last_clean",
+                 clean == lastClean.end()
+                     ? QJsonValue(QJsonValue::Null)
+                     : QJsonObject{{"image", text(clean->second.run.image)},
+                                   {"image_sha256", textOrNull(clean->second.run.imageSha256)},
+                                   {"started", text(clean->second.run.started)},
+                                   {"report_file", text(clean->second.run.reportFile)}});
     terminals.append(entry);
     if (!o.json && (!o.pending || isPending)) printLatest(e);
   }

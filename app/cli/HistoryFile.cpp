@@ -21,8 +21,7 @@ std::optional<int> openHistoryOf(const CliOptions& o, bool create,
   std::string error;
   history = openHistory(path, error);
   if (history) return std::nullopt;
-  return fail(kRefused, "history " + path + ": " + error +
-                            "; give --history FILE elsewhere" +
+  return fail(kRefused, "history " + path + ": " + error + "; give --history FILE elsewhere" +
                             (o.command == CliOptions::Command::Update ? ", or --no-history" : ""));
 }
 

@@ -189,10 +189,9 @@ int update(const CliOptions& given) {
   if (!o.noHistory) {
     if (const auto refused = openHistoryOf(o, !o.dryRun, history)) return *refused;
   }
-  const std::set<std::string> current = o.skipCurrent && history
-                                            ? currentTerminals(*history, data.sha256,
-                                                               o.requireVerdict)
-                                            : std::set<std::string>{};
+  const std::set<std::string> current =
+      o.skipCurrent && history ? currentTerminals(*history, data.sha256, o.requireVerdict)
+                               : std::set<std::string>{};
   if (o.target == CliOptions::Target::Retry && terminals.empty()) {
     // Nothing is sent, so nothing is written: the report retried stays the record.
     RunRecord nothing(s.platform.files(), {}, started, {});

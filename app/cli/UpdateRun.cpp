@@ -63,8 +63,8 @@ void printOutcome(const UpdateRecord& r, const std::string& reportFile, bool jso
 int exited(RunRecord& run, int code) {
   run.exited(code);
   if (run.historyFailed()) {
-    warn("the history could not take this run (its report holds it): " +
-         run.historyError() + "; korven-cli history --import REPORT records it later");
+    warn("the history could not take this run (its report holds it): " + run.historyError() +
+         "; korven-cli history --import REPORT records it later");
   }
   return code;
 }

@@ -27,8 +27,8 @@ std::map<QString, QString> field(const QJsonArray& entries, const char* name) {
 // required, and none once the image is another.
 TEST_F(History, SkipCurrentStreamsExactlyWhatIsNotCurrent) {
   SimProcess sim;
-  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "3", "--status-after", "127.0.0.2:NEW",
-                                       "--fault", "127.0.0.4:close-after:2"})))
+  ASSERT_TRUE(sim.start(kSim, simWith({"--count", "3", "--status-after", "127.0.0.2:NEW", "--fault",
+                                       "127.0.0.4:close-after:2"})))
       << sim.output().toStdString();
   const QStringList all{"--all", "--wait", "1", "--verdict-wait", "1"};
   EXPECT_EQ(cli(folder.path(), QStringList{"update", "NEW_WG.BIN"} + all).exit, 1);
@@ -39,13 +39,12 @@ TEST_F(History, SkipCurrentStreamsExactlyWhatIsNotCurrent) {
       << known.out.toStdString();
 
   sim.command("fault 127.0.0.4 none", {"FAULT"});
-  const CliRun skip = cli(folder.path(), QStringList{"update", "NEW_WG.BIN", "--skip-current",
-                                                     "--require-verdict"} +
-                                             all);
+  const CliRun skip =
+      cli(folder.path(),
+          QStringList{"update", "NEW_WG.BIN", "--skip-current", "--require-verdict"} + all);
   EXPECT_TRUE(skip.err.contains("1 already current")) << skip.err.toStdString();
-  const CliRun again = cli(folder.path(), QStringList{"update", "NEW_WG.BIN", "--skip-current",
-                                                      "--json"} +
-                                              all);
+  const CliRun again =
+      cli(folder.path(), QStringList{"update", "NEW_WG.BIN", "--skip-current", "--json"} + all);
   EXPECT_EQ(again.exit, 0) << again.err.toStdString();
   EXPECT_TRUE(again.err.contains("3 terminals: 3 already current")) << again.err.toStdString();
   EXPECT_TRUE(matchesSchema(again.out, folder.path())) << again.out.toStdString();
@@ -61,9 +60,9 @@ TEST_F(History, SkipCurrentStreamsExactlyWhatIsNotCurrent) {
   EXPECT_EQ(json(pending)["pending"].toArray().size(), 3) << pending.out.toStdString();
   EXPECT_TRUE(matchesSchema(pending.out, folder.path(), KORVEN_HISTORY_SCHEMA))
       << pending.out.toStdString();
-  const CliRun dry = cli(folder.path(), QStringList{"update", "NEW_WG.BIN", "--skip-current",
-                                                    "--dry-run", "--json"} +
-                                            all);
+  const CliRun dry =
+      cli(folder.path(),
+          QStringList{"update", "NEW_WG.BIN", "--skip-current", "--dry-run", "--json"} + all);
   EXPECT_EQ(field(json(dry)["terminals"].toArray(), "outcome"),
             (std::map<QString, QString>{{"127.0.0.2", "already current"},
                                         {"127.0.0.3", "already current"},
