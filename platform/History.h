@@ -74,6 +74,9 @@ class History {
   virtual std::vector<HistoryEntry> latestClean(bool unconfirmedCounts) = 0;
   // Every record of these terminals, newest first.
   virtual std::vector<HistoryEntry> recordsOf(const std::vector<std::string>& addresses) = 0;
+  // The SHA-256 of the image of this name as its newest run knew it; empty
+  // when no run of it knew its digest.
+  virtual std::string digestOf(const std::string& image) = 0;
 
   virtual const std::string& lastError() const = 0;
 };

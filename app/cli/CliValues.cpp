@@ -147,7 +147,7 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
   o.import = p.isSet("import");
   if (o.command == CliOptions::Command::History) {
     if (o.pending == (o.imageFile.empty() && o.sha256.empty())) {
-      error = o.pending ? "--pending of which image? give --image FILE or --sha256 HEX"
+      error = o.pending ? "--pending of which image? give --image NAME or --sha256 HEX"
                         : "--image and --sha256 go with --pending; add --pending";
       return false;
     }

@@ -74,7 +74,7 @@ History (update, history):
                       current folder); every update is kept in it
   --no-history        keep none (update)
   --pending           history: the terminals whose latest record is not a
-                      current one of --image FILE or --sha256 HEX
+                      current one of --image NAME or --sha256 HEX
   --import            history: record the report files given instead of
                       addresses, each once
 

@@ -65,14 +65,24 @@ void printJson(QJsonObject object, const std::string& path) {
   std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
 }
 
-// The digest of the image a --pending asks about: given, or of its file.
-std::optional<int> digestAsked(const CliOptions& o, std::string& sha256) {
+// The digest of the image a --pending asks about: given, or of its file, or,
+// when no such file is here, of the newest run of an image of that name.
+std::optional<int> digestAsked(const CliOptions& o, History* history, std::string& sha256) {
   sha256 = o.sha256;
-  if (!o.imageFile.empty()) {
-    std::ifstream in(o.imageFile, std::ios::binary);
-    if (!in) return fail(kRefused, "cannot read the image " + o.imageFile + "; check its path");
+  if (o.imageFile.empty()) return std::nullopt;
+  std::ifstream in(o.imageFile, std::ios::binary);
+  if (in) {
     sha256 = sha256Hex(std::string(std::istreambuf_iterator<char>(in), {}));
+    return std::nullopt;
   }
+  const std::string name = std::filesystem::path(o.imageFile).filename().string();
+  if (history != nullptr) sha256 = history->digestOf(name);
+  if (sha256.empty()) {
+    return fail(kRefused, "cannot read the image " + o.imageFile +
+                              ", and no run in the history knew the digest of " + name +
+                              "; give its path or --sha256");
+  }
+  note(o.imageFile + " is not here; " + name + " as its newest run had it: " + shortDigest(sha256));
   return std::nullopt;
 }
 
@@ -122,7 +132,7 @@ int history(const CliOptions& o) {
   }
   std::string sha256;
   if (o.pending) {
-    if (const auto refused = digestAsked(o, sha256)) return *refused;
+    if (const auto refused = digestAsked(o, history.get(), sha256)) return *refused;
   }
   const auto latest = history ? history->latest() : std::vector<HistoryEntry>{};
   std::map<std::string, HistoryEntry> lastClean;

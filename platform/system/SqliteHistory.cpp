@@ -155,11 +155,14 @@ class SqliteHistory : public History {
         deleteResult_(db, "DELETE FROM results WHERE run_id = ?1 AND address = ?2"),
         knows_(db, "SELECT 1 FROM runs WHERE report_name = ?1 AND started = ?2"),
         latest_(db, kLatest),
-        recordsOf_(db, kRecordsOf) {}
+        recordsOf_(db, kRecordsOf),
+        digestOf_(db,
+                  "SELECT image_sha256 FROM runs WHERE image = ?1 AND image_sha256 <> '' "
+                  "AND NOT dry_run ORDER BY started DESC, id DESC LIMIT 1") {}
 
   bool prepared() const {
     return upsertRun_.ok() && resultsOfRun_.ok() && upsertResult_.ok() && deleteResult_.ok() &&
-           knows_.ok() && latest_.ok() && recordsOf_.ok();
+           knows_.ok() && latest_.ok() && recordsOf_.ok() && digestOf_.ok();
   }
 
   bool record(const HistoryRun& run, const std::vector<HistoryRow>& rows) override {
@@ -220,6 +223,16 @@ class SqliteHistory : public History {
       return addressOrder(a.entry.row.address) < addressOrder(b.entry.row.address);
     });
     return entries(std::move(read));
+  }
+
+  std::string digestOf(const std::string& image) override {
+    lastError_.clear();
+    digestOf_.bind(1, image);
+    const int code = digestOf_.step();
+    std::string digest = code == SQLITE_ROW ? digestOf_.text(0) : std::string();
+    digestOf_.reset();
+    if (code != SQLITE_ROW && code != SQLITE_DONE) failed(code, "cannot be read");
+    return digest;
   }
 
   const std::string& lastError() const override { return lastError_; }
@@ -332,7 +345,7 @@ class SqliteHistory : public History {
   std::unique_ptr<sqlite3, Close> db_;
   SqliteCheckpointer checkpointer_;
   SqliteStatement upsertRun_, resultsOfRun_, upsertResult_, deleteResult_, knows_, latest_,
-      recordsOf_;
+      recordsOf_, digestOf_;
   std::string lastError_;
 };
 

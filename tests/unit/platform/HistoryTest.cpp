@@ -179,6 +179,13 @@ TEST_F(HistoryTest, KeepsEveryFieldAndFindsEachTerminalsLatestAndLatestCleanReco
                   "a.csv 10.0.0.2 streamed", "a.csv 10.0.0.9 streamed"));
   EXPECT_EQ(history->recordsOf({"10.0.0.11"}).size(), 0u) << "dropped by b.csv's last record";
   EXPECT_EQ(history->recordsOf({"10.0.0.77"}).size(), 0u) << "seen in a dry run only";
+  // An image's digest is its newest run's that knew one; a dry run's is no
+  // record of what was streamed.
+  HistoryRun planned = runOf("f.csv", "2024-06-01 10:00:00", true);
+  planned.imageSha256 = std::string(64, 'd');
+  ASSERT_TRUE(history->record(planned, {rowOf("10.0.0.9", "planned", "no")}));
+  EXPECT_EQ(history->digestOf("FW_WG.BIN"), std::string(64, 'c'));
+  EXPECT_EQ(history->digestOf("FW_OTHER.BIN"), "");
   EXPECT_EQ(history->lastError(), "");
 }
 
