@@ -10,6 +10,9 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  // Within the second; a report names whole seconds, the night window's
+  // arithmetic needs better than that.
+  int microsecond = 0;
 };
 
 // The calendar clock, for naming moments only: it may jump, so no wait or
