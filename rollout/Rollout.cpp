@@ -60,7 +60,7 @@ Rollout::End Rollout::run(const RunPlan& plan) {
   const int waves = static_cast<int>(ranges.size());
   bool waited = false;
   if (clock.untilOpen() > Micros(0)) {
-    if (!plan.waitForWindow) return holdBack(RunStep{}, *clock.window());
+    if (!plan.waitForWindow) return holdBack(RunStep{0, 0, 0, 0, 0, Micros(0)}, *clock.window());
     const End end = awaitWindow(plan, clock);
     if (end != End::Ran) return end;
     waited = true;

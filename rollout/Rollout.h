@@ -23,6 +23,7 @@ inline constexpr const char* kHeldForFailures = "max-failed";
 
 // One update of a run about to go: wave `wave` of `waves` (0 waves: the run
 // is one batch), or its retry `retry` of `retries` (0: the wave itself).
+// Wave 0: the whole run, before anything.
 struct RunStep {
   int wave = 1;
   int waves = 0;

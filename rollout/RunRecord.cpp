@@ -15,6 +15,7 @@ constexpr const char* kHeldBack = "held back";
 // stops here.
 void holdBack(TerminalRecord& row) {
   row.heldReason.clear();
+  row.attempts = 0;
   row.piecesSent = 0;
   row.firstFailedPiece.reset();
   row.reply.clear();

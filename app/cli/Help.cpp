@@ -127,7 +127,7 @@ verdict, were cut (at which piece) or were not connected, and the report.
 Exit status:
   0  every terminal of the update streamed and none replied CHKERR or FULL
      (with --require-verdict: each said NEW or TERM; a dry run: every one
-     connected; a retry: nothing left to retry)
+     connected, none held back; a retry: nothing left to retry)
   1  some did not, or were held back, or the report could not be written
   2  bad usage, or the update was refused before anything was sent (an
      image not as given, a report that cannot be made)
