@@ -16,7 +16,6 @@ using simproc::SimProcess;
 
 constexpr std::size_t kOutcome = 8;
 constexpr std::size_t kClean = 21;
-constexpr std::size_t kEnded = 19;
 constexpr std::size_t kHeldReason = 30;
 constexpr std::size_t kAttempts = 31;
 
@@ -49,7 +48,7 @@ TEST_F(NightRun, AWindowLetsTheFirstWaveRunAfterWaitingAndHoldsBackTheSecond) {
       << sim.output().toStdString();
   // A wave of this image takes 11.1 s and its verdict wait 1 s more: the
   // first fits in the 14 s of window, the second, after it, cannot.
-  const QString start = clockIn(5);
+  const QString start = clockIn(7);
   const QString end = QTime::fromString(start, "HH:mm:ss").addSecs(14).toString("HH:mm:ss");
   const QStringList night{"update",         "NEW_WG.BIN", "--all",          "--wait", "1",
                           "--waves",        "2",          "--verdict-wait", "1",      "--window",
@@ -128,7 +127,6 @@ TEST_F(NightRun, OutsideItsWindowARunEndsAtOnceOrWaitsUntilStopped) {
     ASSERT_EQ(rows.size(), 3U) << report;
     for (std::size_t i = 1; i < rows.size(); ++i) {
       EXPECT_EQ(rows[i][kOutcome] + "/" + rows[i][kHeldReason], "held back/window") << report;
-      EXPECT_FALSE(rows[i][kEnded].empty()) << report << ": the report is final";
     }
   }
   for (const QJsonValue& t : sim.report()) EXPECT_EQ(t["bytes"], 0);

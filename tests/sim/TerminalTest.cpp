@@ -92,8 +92,8 @@ TEST(Terminal, ConnectionFaultsAndStatusReplies) {
 
 // A cable pulled once: the first stream is cut, the next goes through.
 TEST(Terminal, ACutOnceLeavesTheNextStreamWhole) {
-  std::string error;
   Faults once;
+  std::string error;
   ASSERT_TRUE(applyFault(once, "close-once-after:1", error)) << error;
   Terminal t = terminal(once);
   for (const bool cut : {true, false}) {

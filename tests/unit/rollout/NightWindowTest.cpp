@@ -56,24 +56,13 @@ TEST(NightWindow, OpensAndClosesAcrossMidnight) {
   EXPECT_EQ(clockText(at(25, 14, 5, 999'999)), "01:14:05");
 }
 
-TEST(NightWindow, AWaveStartsOnlyIfItEndsBeforeTheWindowCloses) {
-  SetCalendar calendar;
-  const WindowClock clock(calendar, parseNightWindow("23:59:00-00:01:00"));
-  calendar.set(at(23, 59, 30));
-  EXPECT_TRUE(clock.fits(seconds(90)));
-  EXPECT_FALSE(clock.fits(seconds(90) + Micros(1)));
-  calendar.set(at(23, 58, 59, 999'999));
-  EXPECT_FALSE(clock.fits(Micros(1))) << "not open yet";
-  EXPECT_EQ(clock.untilOpen(), Micros(1));
-}
-
 TEST(NightWindow, ThePlanHoldsBackWhatWouldOverrunAndCountsAPauseOnlyBeforeAnotherWave) {
   SetCalendar calendar;
   const WindowClock clock(calendar, parseNightWindow("23:59:00-00:00:40"));
   calendar.set(at(23, 59, 0));
   WaveTimes times{seconds(30), seconds(10), seconds(20), Micros(0)};
   // 100 s of window: wave 1 needs 60 s with the pause after it, wave 2
-  // 40 s, as no pause follows the last wave.
+  // 40 s, as no pause follows the last wave, and ends right at the close.
   const Schedule two = planSchedule({3, 2}, times, clock, true);
   ASSERT_EQ(two.waves.size(), 2U);
   EXPECT_EQ(two.waves[1].start, at(24, 0));
