@@ -141,6 +141,37 @@ options:
     description:
       - Seconds between the end of one wave and the start of the next.
     type: float
+  window:
+    description:
+      - A night window, C(START-END) in the site PC's local time (C(HH:MM) or
+        C(HH:MM:SS); an END before START crosses midnight), C(--window).
+      - Before START the command line finds the terminals, then waits for it;
+        a wave (or the one batch) starts only if its whole timetable (boot
+        step, blocks, tail, verdict wait, and the pause after it when another
+        wave follows) ends before END. What does not fit is C(held back) with
+        C(held_reason) C(window), and the task fails unless
+        I(fail_on_unclean=false).
+      - A task that waits for its window keeps its SSH connection open until
+        the run ends; run it with C(async) and C(poll) for a long wait.
+    type: str
+  window_now_or_never:
+    description:
+      - Outside the window, end at once with every terminal C(held back)
+        instead of waiting for the next one (C(--window-now-or-never)).
+    type: bool
+    default: false
+  retries:
+    description:
+      - After each wave (or the batch), stream its terminals that were cut,
+        not connected or said CHKERR again, up to this many times, each inside
+        the window (C(--retries)). The report's C(attempts) counts them; a
+        terminal clean at a later attempt is clean.
+    type: int
+  retry_pause:
+    description:
+      - Seconds before each retry (C(--retry-pause)); the command line's
+        default is 30.
+    type: float
   interface:
     description:
       - Send the broadcasts only on these network interfaces of the site PC.
@@ -189,6 +220,18 @@ EXAMPLES = r'''
     image: /home/korven/KORVEN/FW_WG.BIN
     all: true
     skip_current: true
+
+- name: A night run, in waves, inside 22:00-05:00, each failed terminal tried twice more
+  korven.loader.update:
+    image: /home/korven/KORVEN/FW_WG.BIN
+    all: true
+    skip_current: true
+    waves: ['25%']
+    window: '22:00-05:00'
+    retries: 2
+    retry_pause: 60
+  async: 36000
+  poll: 60
 
 - name: Two terminals, no GO BOOT, a slower pace
   korven.loader.update:
@@ -332,6 +375,10 @@ def main():
             verdict_wait=dict(type='float'),
             require_verdict=dict(type='bool', default=False),
             skip_current=dict(type='bool', default=False),
+            window=dict(type='str'),
+            window_now_or_never=dict(type='bool', default=False),
+            retries=dict(type='int'),
+            retry_pause=dict(type='float'),
             history=dict(type='path'),
             waves=dict(type='list', elements='str'),
             max_failed=dict(type='str'),
