@@ -10,6 +10,7 @@
 #include "platform/qt/QtPlatform.h"
 #include "platform/system/NetworkInterfaces.h"
 #include "platform/system/OpenFileLimit.h"
+#include "platform/system/SqliteHistory.h"
 #include "shell/Loader.h"
 #include "view/qt/FormView.h"
 #include "view/qt/Latin1.h"
@@ -84,6 +85,18 @@ int main(int argc, char** argv) {
   korven::qt::QtPlatform platform(messageBoxes);
   platform.setBroadcastInterfaces(arguments.interfaces);
   korven::Loader loader(platform);
+  // Every update is kept in the fleet's memory beside its report, in the
+  // working folder. Without it the window works as ever: the reports stay.
+  std::string historyProblem;
+  const auto history = korven::openHistory("history.sqlite", historyProblem);
+  if (history) {
+    loader.report().setHistory(history.get());
+  } else {
+    std::fprintf(stderr,
+                 "korven-loader: history history.sqlite: %s; updates are kept in their "
+                 "reports only\n",
+                 historyProblem.c_str());
+  }
   korven::qt::FormView view(loader.window().PROG_PRIN);
   messageBoxes.setParent(view.window());
   // A failed start-up ends the program at once: no shut-down, nothing saved.

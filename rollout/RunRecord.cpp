@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/Text.h"
 #include "update/ReportFormat.h"
 
 namespace korven {
@@ -69,16 +70,34 @@ void RunRecord::listed(const UpdateRecord& listed, const std::vector<std::pair<i
   rows_ = std::move(rows);
 }
 
+void RunRecord::alreadyCurrent(const std::vector<std::string>& addresses,
+                               const CurrentTerminals& current) {
+  for (const std::string& address : addresses) {
+    auto row = std::find_if(rows_.begin(), rows_.end(),
+                            [&](const TerminalRecord& r) { return r.address == address; });
+    if (row == rows_.end()) {
+      row = rows_.insert(rows_.end(), TerminalRecord{});
+      row->address = address;
+    }
+    holdBack(*row);
+    row->fixedOutcome = kAlreadyCurrent;
+    const auto verdict = current.find(escapedText(address));
+    row->currentVerdict = verdict == current.end() ? Clean::Yes : verdict->second;
+  }
+}
+
 void RunRecord::noneAnswered() {
   for (TerminalRecord& row : rows_) {
-    if (row.inRange) row.fixedOutcome = "not connected";
+    if (row.inRange && row.fixedOutcome != kAlreadyCurrent) row.fixedOutcome = "not connected";
   }
 }
 
 void RunRecord::plan() {
   facts_.dryRun = true;
   for (TerminalRecord& row : rows_) {
-    if (row.inRange) row.fixedOutcome = row.connected ? "planned" : "not connected";
+    if (row.inRange && row.fixedOutcome != kAlreadyCurrent) {
+      row.fixedOutcome = row.connected ? "planned" : "not connected";
+    }
   }
 }
 
@@ -147,7 +166,16 @@ bool RunRecord::write() {
 bool RunRecord::writeRecord(const UpdateRecord& record) {
   const bool written = !path_.empty() && files_.replaceFile(path_, reportCsv(record));
   written_ = written ? path_ : std::string();
+  if (!path_.empty() && !record.dryRun) historyFailed_ = !history_.keep(path_, record);
   return written;
+}
+
+std::string RunRecord::historyError() const {
+  return history_.history() != nullptr ? history_.history()->lastError() : std::string();
+}
+
+void RunRecord::exited(int code) {
+  if (!path_.empty() && !facts_.dryRun) historyFailed_ = !history_.keep(path_, record(), code);
 }
 
 }  // namespace korven

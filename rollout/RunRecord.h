@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "rollout/Currency.h"
 #include "rollout/Waves.h"
+#include "update/HistoryKeeper.h"
 #include "update/UpdateRecord.h"
 #include "update/UpdateReport.h"
 
@@ -31,6 +33,9 @@ class RunRecord : public RecordSink {
   // `waves` the first and last terminal number of each wave of a rollout
   // (empty: one batch); the range is the run's whole range.
   void listed(const UpdateRecord& listed, const std::vector<std::pair<int, int>>& waves);
+  // These terminals run the image already and are not streamed: a row
+  // each, "already current", with the verdict `current` has for it.
+  void alreadyCurrent(const std::vector<std::string>& addresses, const CurrentTerminals& current);
   // None of the terminals asked for answered: their rows say so.
   void noneAnswered();
   // A dry run: each terminal of the range "planned" when its connection is
@@ -44,6 +49,14 @@ class RunRecord : public RecordSink {
   void stopAfter(int wave) { facts_.stoppedAfterWave = wave; }
   // The run has ended: its report is final.
   void finish(const LocalTime& ended);
+  // Its program's exit code, for the history.
+  void exited(int code);
+  // The history the run is kept in besides its report; none: no history.
+  // A dry run or a run with no report is never kept: it changed nothing.
+  void setHistory(History* history) { history_.setHistory(history); }
+  // The history could not take the run's last record.
+  bool historyFailed() const { return historyFailed_; }
+  std::string historyError() const;
 
   // The run's record as it stands between its updates.
   UpdateRecord record() const { return compose(nullptr); }
@@ -62,6 +75,8 @@ class RunRecord : public RecordSink {
   std::string written_;
   UpdateRecord facts_;
   std::vector<TerminalRecord> rows_;
+  HistoryKeeper history_;
+  bool historyFailed_ = false;
 };
 
 }  // namespace korven

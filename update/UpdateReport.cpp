@@ -197,6 +197,7 @@ bool UpdateReport::save() {
     const bool written =
         !path_.empty() && platform_.files().replaceFile(path_, reportCsv(*record_));
     written_ = written ? path_ : std::string();
+    history_.keep(path_, *record_);
   }
   return !written_.empty();
 }

@@ -8,6 +8,7 @@
 #include "connections/ConnectionManager.h"
 #include "discovery/Discovery.h"
 #include "platform/Platform.h"
+#include "update/HistoryKeeper.h"
 #include "update/ReplyHandling.h"
 #include "update/TransferEngine.h"
 #include "update/UpdateRecord.h"
@@ -66,6 +67,8 @@ class UpdateReport {
   // A driver's run takes the records from now on; null: each update writes
   // its own report again.
   void setSink(RecordSink* sink) { sink_ = sink; }
+  // The history each update is kept in besides its report; none: no history.
+  void setHistory(History* history) { history_.setHistory(history); }
 
   // Addresses expected in the next update besides the elements; those
   // without one are reported as not connected.
@@ -87,6 +90,7 @@ class UpdateReport {
   ProgPrin& w_;
   Platform& platform_;
   RecordSink* sink_ = nullptr;
+  HistoryKeeper history_;
   std::optional<UpdateRecord> record_;
   bool running_ = false;
   int piecesGone_ = 0;  // the piece going out now, counted from 1

@@ -1,7 +1,8 @@
 // An all-terminals update of the largest image to N simulated terminals:
 // how long it takes against the timetable, how punctual the pauses were as
 // the terminals received them, how far one piece fans out, and what it
-// costs the program.   usage: batch_bench N [--unpinned] [--early US]   (inside tools/in-netns)
+// costs the program.   usage: batch_bench N [--unpinned] [--early US] [--no-history]
+// (inside tools/in-netns)
 #include <QApplication>
 #include <QJsonObject>
 
@@ -15,6 +16,7 @@
 #include "app/bench/BenchProgram.h"
 #include "app/bench/Cores.h"
 #include "operator/Images.h"
+#include "platform/system/SqliteHistory.h"
 #include "platform/system/StdFiles.h"
 
 namespace {
@@ -109,11 +111,16 @@ int main(int argc, char** argv) {
   // processing points, to measure whether that makes pauses more punctual.
   bool unpinned = false;
   long wakeEarly = 0;
+  // As the window does, the update is kept in a history beside its report;
+  // --no-history measures it without.
+  bool keepHistory = true;
   bool usage = n < 1 || n > 32767;
   for (int i = 2; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--unpinned") {
       unpinned = true;
+    } else if (option == "--no-history") {
+      keepHistory = false;
     } else if (option == "--early" && i + 1 < argc) {
       wakeEarly = std::atol(argv[++i]);
       usage = usage || wakeEarly < 0 || wakeEarly > 100'000;
@@ -123,7 +130,8 @@ int main(int argc, char** argv) {
   }
   if (usage) {
     std::fprintf(stderr,
-                 "usage: batch_bench N [--unpinned] [--early US]   (1 to 32767 terminals)\n");
+                 "usage: batch_bench N [--unpinned] [--early US] [--no-history]   (1 to 32767 "
+                 "terminals)\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -148,6 +156,13 @@ int main(int argc, char** argv) {
                         "--early-tolerance", "5", "--wait-late-tolerance", "500"});
   keepTheSenderCore(programCore);
   if (!started) return fail("the simulator did not start", sim);
+  std::string historyProblem;
+  const auto history =
+      keepHistory ? korven::openHistory((program.folder() + "/history.sqlite").toStdString(),
+                                        historyProblem)
+                  : nullptr;
+  if (keepHistory && !history) return fail(("history: " + historyProblem).c_str(), sim);
+  program.keepHistory(history.get());
   if (!program.start()) return fail("start-up failed", sim);
   program.platform.backend().setWakeMargin(korven::Micros(wakeEarly));
   korven::ProgPrin& w = program.w();
@@ -183,6 +198,7 @@ int main(int argc, char** argv) {
   } else {
     std::printf("  program and simulator share the cores\n");
   }
+  std::printf("  history: %s\n", history ? "kept beside the report" : "none (--no-history)");
   std::printf("  platform: %s; timed waits woken %lld us before their end\n",
               korven::qt::QtPlatform::backendName(),
               static_cast<long long>(program.platform.backend().wakeMargin().count()));

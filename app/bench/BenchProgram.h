@@ -83,6 +83,8 @@ class BenchProgram {
   // from the click, or a negative number when refused or too late.
   double update(int milliseconds);
   std::vector<std::string> failures() const { return op_.failures(); }
+  // Every update kept in this history besides its report, as the window keeps it.
+  void keepHistory(History* history) { loader_.report().setHistory(history); }
 
   // Message boxes, printed from the first after the start-up notice.
   MessageLog dialogs;

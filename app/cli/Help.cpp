@@ -8,6 +8,7 @@ const char* cliUsage() {
        korven-cli update IMAGE TARGET [OPTION]...
        korven-cli mode MODE TARGET [OPTION]...
        korven-cli interfaces
+       korven-cli history [ADDRESS...] [OPTION]...
 
 The firmware loader without its window, for scripts: the same discovery, mode
 commands and update stream as korven-loader. It works in the current folder
@@ -23,6 +24,10 @@ Commands:
   interfaces          list the interfaces a broadcast goes out on (name,
                       address, broadcast address): each one up, not
                       loopback, that can broadcast
+  history [ADDRESS...]
+                      what each terminal last took (address, image, its
+                      SHA-256's first 12 digits, outcome, clean, when), or
+                      every run of the terminals given, newest first
 
 Targets (update and mode need one; mode takes all but --retry):
   --terminal ADDRESS  one terminal
@@ -61,6 +66,17 @@ Trust (update):
                       SHA-256 is not HEX (as sha256sum prints it)
   --require-verdict   a terminal that says nothing after its stream is not
                       clean (exit 1, and --retry takes it)
+  --skip-current      not the terminals whose latest record in the history is
+                      clean with this image's SHA-256: "already current"
+
+History (update, history):
+  --history FILE      the fleet's memory (default history.sqlite in the
+                      current folder); every update is kept in it
+  --no-history        keep none (update)
+  --pending           history: the terminals whose latest record is not a
+                      current one of --image NAME or --sha256 HEX
+  --import            history: record the report files given instead of
+                      addresses, each once
 
 Networks (discover, update, mode):
   --interface NAME,...
@@ -105,9 +121,11 @@ Examples:
   korven-cli update FW_WG.BIN --all --waves 1,10%,100% --report site.csv
   korven-cli update FW_WG.BIN --retry site.csv
   korven-cli update FW_WG.BIN --all --sha256 "$(cut -c1-64 FW_WG.BIN.sha256)"
+  korven-cli update FW_WG.BIN --all --skip-current
+  korven-cli history --pending --image FW_WG.BIN
   korven-cli mode go-boot --all
 
-Manual pages: korven-cli(1), korven-report(5).
+Manual pages: korven-cli(1), korven-report(5), korven-history(5).
 )HELP";
 }
 

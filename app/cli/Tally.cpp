@@ -26,14 +26,9 @@ std::string shownPath(const std::string& file) {
 
 std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
   // In the order a reader acts on them: what went well, then what to retry.
-  const char* const kOrder[] = {"streamed clean",
-                                "streamed, no verdict",
-                                "replied CHKERR",
-                                "replied FULL",
-                                "cut",
-                                "not connected",
-                                "held back",
-                                "interrupted",
+  const char* const kOrder[] = {"streamed clean", "already current", "streamed, no verdict",
+                                "replied CHKERR", "replied FULL",    "cut",
+                                "not connected",  "held back",       "interrupted",
                                 "planned"};
   std::map<std::string, int> counts;
   std::vector<int> cutAt;

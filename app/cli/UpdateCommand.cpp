@@ -8,13 +8,16 @@
 #include <iterator>
 
 #include "app/cli/Commands.h"
+#include "app/cli/HistoryFile.h"
 #include "app/cli/Output.h"
+#include "app/cli/PrepareTerminals.h"
 #include "app/cli/ReportReader.h"
 #include "app/cli/Session.h"
 #include "app/cli/UpdateRun.h"
 #include "app/cli/WindowMessages.h"
 #include "platform/Text.h"
 #include "platform/system/TerminalAddress.h"
+#include "rollout/Currency.h"
 #include "update/Pace.h"
 #include "update/SendTable.h"
 
@@ -54,14 +57,6 @@ std::optional<int> checkImage(Session& s, const CliOptions& o, const std::string
       break;
   }
   return fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage));
-}
-
-// Every line of the range marked as connected.
-bool rangeConnected(const ProgPrin& w, int from, int to) {
-  for (int i = from; i <= to && i < w.LST_ALL.count(); ++i) {
-    if (!w.LST_ALL.selected(i)) return false;
-  }
-  return true;
 }
 
 // The terminals of a --retry, and the run's ways unless given again: a
@@ -126,54 +121,6 @@ std::optional<int> reportPath(Session& s, const CliOptions& o, const UpdateRecor
                             "--report FILE");
 }
 
-// Lists and connects the terminals of the update; a code when it cannot go
-// on. Its terminals are those listed, `first` to `last`.
-std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
-                                    const std::vector<std::string>& given, int& first, int& last) {
-  Operator& op = s.op;
-  const Micros wait = secondsToMicros(o.waitSeconds);
-  if (o.target == CliOptions::Target::Single) {
-    // Asked on its own, so its answer (what it says of itself) is in the report.
-    op.ask(o.terminal);
-    if (!op.waitUntil([&] { return op.connected(); }, wait)) {
-      return fail(kNoTerminal, "terminal " + escapedText(o.terminal) + " not connected within " +
-                                   secondsText(o.waitSeconds) +
-                                   "; check that it is on and in passive mode, or give a longer "
-                                   "--wait");
-    }
-    op.wait(kStatusOnConnecting);
-    return std::nullopt;
-  }
-  if (o.target == CliOptions::Target::All) {
-    s.waitSinceStart(o.waitSeconds);
-  } else {
-    for (const std::string& address : given) op.ask(address);
-    op.waitUntil([&] { return op.listed().size() >= given.size(); }, wait);
-    s.loader.report().expected = given;
-  }
-  const int found = static_cast<int>(op.listed().size());
-  if (found == 0) {
-    return fail(kNoTerminal, std::string(o.target == CliOptions::Target::All
-                                             ? "no terminal answered"
-                                             : "none of the terminals given answered") +
-                                 " within " + secondsText(o.waitSeconds) +
-                                 "; check the network and the terminals, or give a longer --wait");
-  }
-  first = o.from.value_or(0);
-  if (first >= found) {
-    return fail(kRefused, "no terminal in the range " + std::to_string(first) + " to " +
-                              std::to_string(o.to.value_or(found)) + ": " + std::to_string(found) +
-                              " answered, numbered 0 to " + std::to_string(found - 1) +
-                              "; give --from within that");
-  }
-  last = std::min(o.to.value_or(found), found - 1);
-  op.allTerminals(true);
-  op.setRange(first, last);
-  op.waitUntil([&] { return rangeConnected(s.w(), first, last); }, wait);
-  op.wait(kStatusOnConnecting);
-  return std::nullopt;
-}
-
 RunPlan planOf(const CliOptions& o, int first, int last) {
   RunPlan plan;
   const int count = o.target == CliOptions::Target::Single ? 1 : last - first + 1;
@@ -236,6 +183,15 @@ int update(const CliOptions& given) {
       data.bytes.empty() ? 0 : piecesOfStream(blocks, bootRequestGoesWhole(name))};
   const UpdateRecord started = runFacts(s, o, facts);
   const bool single = o.target == CliOptions::Target::Single;
+  // The fleet's memory, before the report: a run it cannot keep is refused
+  // as one without its report is. A dry run only reads it.
+  std::unique_ptr<History> history;
+  if (!o.noHistory) {
+    if (const auto refused = openHistoryOf(o, !o.dryRun, history)) return *refused;
+  }
+  const CurrentTerminals current = o.skipCurrent && history
+                                       ? currentTerminals(*history, data.sha256, o.requireVerdict)
+                                       : CurrentTerminals{};
   if (o.target == CliOptions::Target::Retry && terminals.empty()) {
     // Nothing is sent, so nothing is written: the report retried stays the record.
     RunRecord nothing(s.platform.files(), {}, started, {});
@@ -245,6 +201,7 @@ int update(const CliOptions& given) {
   if (const auto refused = reportPath(s, o, started, path)) return *refused;
   RunRecord run(s.platform.files(), path, started,
                 single ? std::vector<std::string>{o.terminal} : terminals);
+  run.setHistory(history.get());
   // No report, no update: without it nothing tells later what went where.
   if (!path.empty() && !run.write()) {
     return fail(kRefused, "cannot write the report " + path +
@@ -263,15 +220,18 @@ int update(const CliOptions& given) {
     return endRun(s, o, run,
                   fail(kRefused, o.image + ": " + explainWindowMessage(kCannotReadImage)));
   }
-  int first = 0;
-  int last = 0;
-  if (const auto stop = prepareTerminals(s, o, terminals, first, last)) {
-    if (*stop == kNoTerminal) run.noneAnswered();
-    return endRun(s, o, run, *stop);
+  UpdateTerminals chosen;
+  const auto stop = prepareTerminals(s, o, terminals, current, chosen);
+  if (stop || chosen.noneLeft) {
+    run.alreadyCurrent(chosen.skipped, current);
+    if (stop == kNoTerminal) run.noneAnswered();
+    if (!stop && o.dryRun) return planUpdate(s, o, run);
+    return endRun(s, o, run, stop.value_or(kClean));
   }
-  const RunPlan plan = planOf(o, first, last);
+  const RunPlan plan = planOf(o, chosen.first, chosen.last);
   run.listed(s.loader.report().snapshot(facts),
              plan.inWaves ? waveRanges(plan) : std::vector<std::pair<int, int>>{});
+  run.alreadyCurrent(chosen.skipped, current);
   return o.dryRun ? planUpdate(s, o, run) : runUpdate(s, o, run, plan);
 }
 

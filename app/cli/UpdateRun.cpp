@@ -58,17 +58,28 @@ void printOutcome(const UpdateRecord& r, const std::string& reportFile, bool jso
   }
 }
 
+// The exit code, kept in the history with the run; the history's failure
+// to take it is said, the report being the run's record all the same.
+int exited(RunRecord& run, int code) {
+  run.exited(code);
+  if (run.historyFailed()) {
+    warn("the history could not take this run (its report holds it): " + run.historyError() +
+         "; korven-cli history --import REPORT records it later");
+  }
+  return code;
+}
+
 // The outcome on stdout, the tally on stderr, or the failure to write the
 // report; the exit code.
-int finish(const RunRecord& run, const CliOptions& o, int code) {
+int finish(RunRecord& run, const CliOptions& o, int code) {
   const UpdateRecord shown = run.record();
   printOutcome(shown, run.lastWritten(), o.json);
   std::fprintf(stderr, "%s\n", tallyLine(shown, run.lastWritten()).c_str());
   if (!run.path().empty() && run.lastWritten().empty()) {
-    return fail(kNotClean, "the report could not be written to " + run.path() +
-                               "; check that its folder is writable and has room");
+    return exited(run, fail(kNotClean, "the report could not be written to " + run.path() +
+                                           "; check that its folder is writable and has room"));
   }
-  return code;
+  return exited(run, code);
 }
 
 }  // namespace
@@ -84,11 +95,12 @@ int runUpdate(Session& s, const CliOptions& o, RunRecord& run, const RunPlan& pl
   switch (end) {
     case Rollout::End::Refused:
       // The window's refusal has been printed; the report says who got what.
-      return failShown(kRefused, s.lastMessage());
+      return exited(run, failShown(kRefused, s.lastMessage()));
     case Rollout::End::TimedOut:
-      return fail(kNotClean,
-                  "the update did not end, well past its timetable; the report says "
-                  "how far each terminal got: take the interrupted ones with --retry REPORT");
+      return exited(run, fail(kNotClean,
+                              "the update did not end, well past its timetable; the report says "
+                              "how far each terminal got: take the interrupted ones with --retry "
+                              "REPORT"));
     case Rollout::End::Ran:
     case Rollout::End::Stopped:
       break;
@@ -110,7 +122,7 @@ int endRun(Session& s, const CliOptions& o, RunRecord& run, int code) {
   run.finish(s.platform.wallClock().now());
   if (code == kClean) return finish(run, o, code);
   std::fprintf(stderr, "%s\n", tallyLine(run.record(), run.lastWritten()).c_str());
-  return code;
+  return exited(run, code);
 }
 
 }  // namespace korven::cli

@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
       return update(*options);
     case CliOptions::Command::Interfaces:
       return interfaces(*options);
+    case CliOptions::Command::History:
+      return history(*options);
     default:
       return mode(*options);
   }

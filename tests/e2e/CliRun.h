@@ -43,12 +43,13 @@ inline std::string readAll(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-// Whether `json` is a report as the repository's schema describes it.
-inline bool matchesSchema(const QString& json, const QString& folder) {
+// Whether `json` is a report (or what `history` prints) as the repository's
+// schema describes it.
+inline bool matchesSchema(const QString& json, const QString& folder,
+                          const char* schema = KORVEN_REPORT_SCHEMA) {
   const QString path = QDir(folder).filePath("out.json");
   StdFiles().replaceFile(path.toStdString(), json.toStdString());
-  return QProcess::execute("/usr/bin/python3",
-                           {"-m", "jsonschema", "-i", path, KORVEN_REPORT_SCHEMA}) == 0;
+  return QProcess::execute("/usr/bin/python3", {"-m", "jsonschema", "-i", path, schema}) == 0;
 }
 
 inline QJsonArray streamsOf(const QJsonArray& report, const QString& address) {

@@ -140,6 +140,9 @@ TEST_F(Cli, AReportKilledMidBatchIsWholeAndItsRetryTakesExactlyTheUnfinished) {
   const std::string report = readAll(QDir(folder.path()).filePath("night.csv"));
   EXPECT_EQ(QDir(folder.path()).entryList({"night.csv*"}, QDir::Files), QStringList{"night.csv"})
       << "no temporary file outlives the run";
+  // The history kept the run from its start: its terminals read interrupted.
+  const CliRun kept = cli(folder.path(), {"history"});
+  EXPECT_EQ(kept.out.count(" interrupted no "), 5) << kept.out.toStdString();
   const auto records = cli::csvRecords(report);
   ASSERT_EQ(records.size(), 11U) << report;
   for (std::size_t i = 1; i < records.size(); ++i) {

@@ -8,10 +8,13 @@ __metaclass__ = type
 
 import csv
 import io
+import os
+
+from ansible_collections.korven.loader.plugins.module_utils.korven_cli import parse_json
 
 # The outcomes a report line can have, as count keys (spaces as underscores).
 OUTCOMES = ('streamed', 'cut', 'not connected', 'outside range', 'interrupted',
-            'planned', 'held back')
+            'planned', 'held back', 'already current')
 # Names listed in a message before it says "and N more": a site of a
 # thousand terminals must not produce a message nobody can read.
 NAMES_IN_MESSAGE = 20
@@ -66,6 +69,20 @@ def report_from_csv(path):
     report['terminals'] = [dict((key, cell_value(key, line.get(key, ''))) for key in TERMINAL_KEYS)
                            for line in lines]
     return report
+
+
+def read_report(out, path):
+    """(report, printed): the report korven-cli printed, else the one it left
+    at path (it ended early, or was killed), else {}."""
+    printed = parse_json(out) or {}
+    if 'terminals' in printed:
+        return printed, True
+    if path and os.path.isfile(path):
+        try:
+            return report_from_csv(path), False
+        except (IOError, OSError, ValueError):
+            pass
+    return {}, False
 
 
 def requires_verdict(report):
@@ -157,11 +174,13 @@ def what_happened(report):
 
 
 def what_would_happen(report):
-    """"3 terminals would be streamed, 1 does not answer"."""
+    """"3 terminals would be streamed, 2 already current, 1 does not answer"."""
     counts = count_outcomes(report)
     parts = []
     if counts['planned'] or not counts['not_connected']:
         parts.append('%s would be streamed' % terminals(counts['planned']))
+    if counts['already_current']:
+        parts.append('%d already current' % counts['already_current'])
     if counts['not_connected']:
         parts.append('%d %s not answer' % (counts['not_connected'],
                                            'does' if counts['not_connected'] == 1 else 'do'))

@@ -48,6 +48,10 @@ def option_args(params, check_mode, image_there):
         args += ['--max-failed', params['max_failed']]
     if params['require_verdict']:
         args.append('--require-verdict')
+    if params['skip_current']:
+        args.append('--skip-current')
+    if params['history']:
+        args += ['--history', params['history']]
     # A dry run of an image not copied yet has no file to check the sum of.
     if params['image_sha256'] and (image_there or not check_mode):
         args += ['--sha256', params['image_sha256']]

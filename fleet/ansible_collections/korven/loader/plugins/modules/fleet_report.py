@@ -18,12 +18,16 @@ description:
     tells them apart. The report's own columns follow in their order; a column
     only some sites' reports have (an older command line) is empty for the rest.
   - The summary line repeats the run's facts (image, checksum, started, ended,
-    version, ...) and fills the last columns, empty on terminal lines,
+    version, ...) and fills the summary columns after the report's, empty on terminal lines,
     C(shop_result) (C(clean), C(not clean), C(no report), C(not run)),
     C(shop_terminals), C(shop_streamed), C(shop_cut), C(shop_not_connected),
-    C(shop_held_back), C(shop_not_clean), C(shop_message) and
+    C(shop_held_back), C(shop_not_clean), C(shop_message),
     C(shop_unconfirmed) (streamed, no verdict heard; not clean only where the
-    update required a verdict).
+    update required a verdict) and C(shop_already_current) (not streamed, the
+    history saying it runs the image already).
+  - The last columns, C(last_clean_image) and C(last_clean_image_sha256),
+    fill a terminal line when the site's I(history) is given, with the image
+    the terminal last took clean; empty when it never took one clean.
   - The task is C(changed) only when the file's content changed; an
     unchanged file is not written again.
 author:
@@ -54,6 +58,13 @@ options:
         description: What the site's update task said, shown in the summary line.
         type: str
         default: ''
+      history:
+        description:
+          - The site's terminals as M(korven.loader.history_info) returned
+            them; each terminal line of the site gets the image its address
+            last took clean.
+        type: list
+        elements: dict
 notes:
   - Supports check mode; nothing is written then, and C(changed) says whether
     the file would change.
@@ -66,6 +77,7 @@ EXAMPLES = r'''
     shops:
       - shop: shop-0001
         report: /srv/rollouts/2026-12-08/shop-0001/2026-12-08_22-00-03_FW_WG.BIN.csv
+        history: "{{ shop_0001_history.terminals }}"
       - shop: shop-0002
         ran: false
 '''
@@ -82,7 +94,7 @@ shops:
   elements: dict
   sample:
     - {shop: shop-0001, result: not clean, terminals: 10, streamed: 9, cut: 0,
-       not_connected: 1, held_back: 0, not_clean: 1, unconfirmed: 2, note: ''}
+       not_connected: 1, held_back: 0, not_clean: 1, unconfirmed: 2, already_current: 0, note: ''}
 '''
 
 import csv
@@ -97,10 +109,12 @@ from ansible_collections.korven.loader.plugins.module_utils.report import is_cle
 RUN_FACTS = ('image', 'image_bytes', 'blocks', 'checksum', 'image_sha256', 'target', 'range', 'block_pace_ms',
              'go_boot', 'started', 'ended', 'version', 'waves', 'stopped_after_wave', 'wave_sizes',
              'max_failed', 'require_verdict')
-COUNTED = ('streamed', 'cut', 'not connected', 'held back')
+COUNTED = ('streamed', 'cut', 'not connected', 'held back', 'already current')
 # Columns are only ever appended: a script may read them by position.
-SUMMARY = ('shop_result', 'shop_terminals') + tuple(
-    'shop_' + name.replace(' ', '_') for name in COUNTED + ('not clean',)) + ('shop_message', 'shop_unconfirmed')
+SUMMARY = ('shop_result', 'shop_terminals', 'shop_streamed', 'shop_cut', 'shop_not_connected', 'shop_held_back',
+           'shop_not_clean', 'shop_message', 'shop_unconfirmed', 'shop_already_current')
+# On terminal lines, from the site's history: the image it last took clean.
+LAST_CLEAN = (('last_clean_image', 'image'), ('last_clean_image_sha256', 'image_sha256'))
 
 
 def as_text_cell(text):
@@ -122,6 +136,16 @@ def summarise(lines):
     return summary
 
 
+def last_clean_cells(history):
+    """Per address (as the report writes it), the last_clean cells of its line."""
+    cells = {}
+    for entry in history or []:
+        last = entry.get('last_clean') or {}
+        cells[as_text_cell(str(entry.get('address', '')))] = dict(
+            (column, as_text_cell(str(last.get(key) or ''))) for column, key in LAST_CLEAN)
+    return cells
+
+
 def gather(shops):
     """The fleet report's columns and rows, and each site's summary."""
     columns, rows, summaries = [], [], []
@@ -139,14 +163,16 @@ def gather(shops):
                 summary.update(shop_result='no report', shop_message='cannot read the report: %s' % e)
             else:
                 columns += [c for c in report_columns if c not in columns]
-                rows += [dict(row, shop=shop, line='terminal') for row in lines]
+                last_clean = last_clean_cells(entry['history'])
+                rows += [dict(row, shop=shop, line='terminal', **last_clean.get(row.get('address'), {}))
+                         for row in lines]
                 summary.update((fact, lines[0].get(fact, '')) for fact in RUN_FACTS if lines)
                 summary.update(summarise(lines))
                 summary['clean'] = 'yes' if summary['shop_result'] == 'clean' else 'no'
         rows.append(summary)
         summaries.append(dict(((key[len('shop_'):], summary.get(key, 0)) for key in SUMMARY if key != 'shop_message'),
                               shop=entry['shop'], note=summary['shop_message']))
-    return ['shop', 'line'] + columns + list(SUMMARY), rows, summaries
+    return ['shop', 'line'] + columns + list(SUMMARY) + [column for column, dummy in LAST_CLEAN], rows, summaries
 
 
 def as_csv(columns, rows):
@@ -183,6 +209,7 @@ def main():
                 report=dict(type='path'),
                 ran=dict(type='bool', default=True),
                 note=dict(type='str', default=''),
+                history=dict(type='list', elements='dict'),
             )),
         ),
         supports_check_mode=True,

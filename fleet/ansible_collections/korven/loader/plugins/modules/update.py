@@ -25,6 +25,10 @@ description:
     exit status; when the command line printed no report (it ended early or
     was killed), the report is read from the CSV it keeps on disk.
   - A retry with nothing left to retry is C(ok) and not changed.
+  - With I(skip_current), a terminal whose latest record in the site PC's
+    history already says it took this image clean is not streamed (outcome
+    C(already current)); when every terminal is current, nothing is streamed
+    and the task is C(ok) and not changed, so a playbook run again converges.
   - In check mode the command line runs with C(--dry-run), which finds the
     terminals, opens their connections and reads the image, then stops before the
     first frame or byte; a terminal not connected is then a warning, not a failure.
@@ -106,6 +110,21 @@ options:
         it then fails the task, and a retry of the report takes it again.
     type: bool
     default: false
+  skip_current:
+    description:
+      - Leave out each terminal whose latest record in the history is clean
+        (C(yes), or C(unconfirmed) unless I(require_verdict)) with this image's
+        SHA-256 (C(--skip-current)); its report line says C(already current)
+        and counts as clean. A terminal last cut, interrupted, not clean or on
+        another image is streamed.
+      - The history is C(history.sqlite) in the image's folder, whatever
+        I(report_dir) says; M(korven.loader.history_info) reads it.
+    type: bool
+    default: false
+  history:
+    description:
+      - The history file to read and record into instead (C(--history)).
+    type: path
   waves:
     description:
       - The terminals of the site in waves, each one batch, like Ansible's
@@ -151,6 +170,7 @@ notes:
   - The report's keys are those of the command line's C(--json) report
     (C(report_version) 3).
 seealso:
+  - module: korven.loader.history_info
   - module: korven.loader.discover
   - module: korven.loader.mode
 '''
@@ -163,6 +183,12 @@ EXAMPLES = r'''
     all: true
     wait: 5
     report_dir: /home/korven/KORVEN/reports
+
+- name: Only the terminals that do not run this image yet
+  korven.loader.update:
+    image: /home/korven/KORVEN/FW_WG.BIN
+    all: true
+    skip_current: true
 
 - name: Two terminals, no GO BOOT, a slower pace
   korven.loader.update:
@@ -233,7 +259,7 @@ counts:
   description:
     - Terminals of the report per outcome; those streamed with no verdict
       heard (C(unconfirmed)); and those not clean (an outcome other than
-      C(streamed) or C(outside range), a reply C(CHKERR) or C(FULL), or with
+      C(streamed), C(already current) or C(outside range), a reply C(CHKERR) or C(FULL), or with
       I(require_verdict) no verdict heard; in a dry run, C(planned) counts as
       clean).
   returned: always
@@ -246,6 +272,7 @@ counts:
     interrupted: 0
     planned: 0
     held_back: 0
+    already_current: 0
     unconfirmed: 0
     not_clean: 1
 cmd:
@@ -265,26 +292,12 @@ import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.korven.loader.plugins.module_utils.korven_cli import (
-    CLI_OPTION, INTERFACE_OPTION, cli_message, parse_json, run_cli)
+    CLI_OPTION, INTERFACE_OPTION, cli_message, run_cli)
 from ansible_collections.korven.loader.plugins.module_utils.report import (
-    bytes_reached_terminals, count_outcomes, name_lines, report_from_csv, unclean_lines,
-    what_happened, what_would_happen)
+    bytes_reached_terminals, count_outcomes, name_lines, read_report, unclean_lines, what_happened,
+    what_would_happen)
 from ansible_collections.korven.loader.plugins.module_utils.update_command import (
     existing_folder, new_report, option_args, target_args)
-
-
-def read_report(out, path):
-    """(report, printed): the report korven-cli printed, else the one it left
-    at path (it ended early, or was killed), else {}."""
-    printed = parse_json(out) or {}
-    if 'terminals' in printed:
-        return printed, True
-    if path and os.path.isfile(path):
-        try:
-            return report_from_csv(path), False
-        except (IOError, OSError, ValueError):
-            pass
-    return {}, False
 
 
 def dry_run_result(module, image, rc, out, err, result):
@@ -318,6 +331,8 @@ def main():
             wait=dict(type='float'),
             verdict_wait=dict(type='float'),
             require_verdict=dict(type='bool', default=False),
+            skip_current=dict(type='bool', default=False),
+            history=dict(type='path'),
             waves=dict(type='list', elements='str'),
             max_failed=dict(type='str'),
             pause_between_waves=dict(type='float'),

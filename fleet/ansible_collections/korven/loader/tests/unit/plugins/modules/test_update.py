@@ -39,7 +39,7 @@ def test_exit_status_decides_ok_or_failed_and_the_message_says_what_happened(run
                                     '10.0.0.9 (streamed, reply CHKERR), 10.0.0.10 (held back), '
                                     '10.0.0.6 (streamed, no verdict heard)')
     assert failed.result['counts'] == dict(streamed=3, cut=0, not_connected=1, outside_range=0, interrupted=0,
-                                           planned=0, held_back=1, unconfirmed=1, not_clean=4)
+                                           planned=0, held_back=1, already_current=0, unconfirmed=1, not_clean=4)
     tolerated = run(update, dict(image=image, all=True, fail_on_unclean=False))
     assert not tolerated.failed and tolerated.result['warnings'] == [failed.result['msg']]
 
@@ -82,6 +82,18 @@ def test_a_retry_with_nothing_left_is_ok_and_unchanged(run, cli, tmp_path):
     assert nothing.result['msg'] == 'nothing to retry in /site/r.csv'
 
 
+def test_terminals_already_current_are_clean_and_unchanged(run, cli, tmp_path):
+    current = ('10.0.0.8', 'already current', '', 'yes')
+    cli.says(0, report(current, current))
+    again = run(update, dict(image=str(tmp_path / 'FW.BIN'), all=True, skip_current=True))
+    assert '--skip-current' in cli.argv()
+    assert not again.failed and not again.result['changed'] and again.result['msg'] == '2 terminals: 2 already current'
+    assert (again.result['counts']['already_current'], again.result['counts']['not_clean']) == (2, 0)
+    cli.says(0, report(current, ('10.0.0.7', 'planned', '', 'no'), report_file=None))
+    dry = run(update, dict(image=str(tmp_path / 'FW.BIN'), all=True, skip_current=True), check_mode=True)
+    assert dry.result['changed'] and dry.result['msg'].startswith('dry run: 1 terminal would be streamed, 1 already current;')
+
+
 def test_check_mode_writes_nothing_and_says_what_would_happen(run, cli, tmp_path):
     # The image not copied yet: not even its folder is there.
     image, report_dir = tmp_path / 'shop' / 'KORVEN' / 'FW.BIN', tmp_path / 'shop' / 'KORVEN' / 'reports'
@@ -108,11 +120,13 @@ def test_options_become_the_command_line(run, cli, tmp_path):
     cli.says(0, report(GOOD))
     run(update, {'image': image, 'all': True, 'from': 2, 'to': 5, 'wait': 5.0, 'verdict_wait': 0.5, 'delay': 200,
                  'go_boot': False, 'waves': ['1', '10%'], 'max_failed': '5%', 'interface': ['eth1', 'eth2'],
-                 'require_verdict': True, 'image_sha256': 'ab12', 'report_dir': str(tmp_path / 'r')})
+                 'require_verdict': True, 'skip_current': True, 'history': '/h.sqlite', 'image_sha256': 'ab12',
+                 'report_dir': str(tmp_path / 'r')})
     argv = cli.argv()
     assert argv[:-3] == ['update', image, '--all', '--from', '2', '--to', '5', '--wait', '5', '--verdict-wait', '0.5',
                          '--delay', '200', '--go-boot', 'off', '--waves', '1,10%', '--max-failed', '5%',
-                         '--require-verdict', '--sha256', 'ab12', '--interface', 'eth1,eth2', '--report']
+                         '--require-verdict', '--skip-current', '--history', '/h.sqlite', '--sha256', 'ab12',
+                         '--interface', 'eth1,eth2', '--report']
     assert argv[-3].startswith(str(tmp_path / 'r') + '/') and argv[-3].endswith('_FW.BIN.csv')
     assert argv[-2:] == ['--json', '--quiet']
     # "all: false" beside the target, as a playbook writes it, is no second target.
