@@ -8,11 +8,14 @@ bool isCurrent(const HistoryEntry& latest, const std::string& sha256, bool requi
          (clean == "yes" || (clean == "unconfirmed" && !requireVerdict));
 }
 
-std::set<std::string> currentTerminals(History& history, const std::string& sha256,
-                                       bool requireVerdict) {
-  std::set<std::string> current;
+CurrentTerminals currentTerminals(History& history, const std::string& sha256,
+                                  bool requireVerdict) {
+  CurrentTerminals current;
   for (const HistoryEntry& entry : history.latest()) {
-    if (isCurrent(entry, sha256, requireVerdict)) current.insert(entry.row.address);
+    if (isCurrent(entry, sha256, requireVerdict)) {
+      current.emplace(entry.row.address,
+                      entry.row.clean == "yes" ? Clean::Yes : Clean::Unconfirmed);
+    }
   }
   return current;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <set>
+#include <map>
 #include <string>
 
 #include "platform/History.h"
+#include "update/UpdateRecord.h"
 
 namespace korven {
 
@@ -14,8 +15,9 @@ namespace korven {
 // image, a report too old to name a digest) is not current.
 bool isCurrent(const HistoryEntry& latest, const std::string& sha256, bool requireVerdict);
 
-// The terminals of the history whose latest record is current for the image.
-std::set<std::string> currentTerminals(History& history, const std::string& sha256,
-                                       bool requireVerdict);
+// The terminals of the history whose latest record is current for the
+// image, each with that record's verdict (yes, or unconfirmed).
+using CurrentTerminals = std::map<std::string, Clean>;
+CurrentTerminals currentTerminals(History& history, const std::string& sha256, bool requireVerdict);
 
 }  // namespace korven

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/Text.h"
 #include "update/ReportFormat.h"
 
 namespace korven {
@@ -71,7 +72,8 @@ void RunRecord::listed(const UpdateRecord& listed, const std::vector<std::pair<i
   rows_ = std::move(rows);
 }
 
-void RunRecord::alreadyCurrent(const std::vector<std::string>& addresses) {
+void RunRecord::alreadyCurrent(const std::vector<std::string>& addresses,
+                               const CurrentTerminals& current) {
   for (const std::string& address : addresses) {
     auto row = std::find_if(rows_.begin(), rows_.end(),
                             [&](const TerminalRecord& r) { return r.address == address; });
@@ -81,6 +83,8 @@ void RunRecord::alreadyCurrent(const std::vector<std::string>& addresses) {
     }
     holdBack(*row);
     row->fixedOutcome = kAlreadyCurrent;
+    const auto verdict = current.find(escapedText(address));
+    row->currentVerdict = verdict == current.end() ? Clean::Yes : verdict->second;
   }
 }
 

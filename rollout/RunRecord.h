@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "rollout/Currency.h"
 #include "rollout/Waves.h"
 #include "update/HistoryKeeper.h"
 #include "update/UpdateRecord.h"
@@ -33,8 +34,8 @@ class RunRecord : public RecordSink {
   // (empty: one batch); the range is the run's whole range.
   void listed(const UpdateRecord& listed, const std::vector<std::pair<int, int>>& waves);
   // These terminals run the image already and are not streamed: a row
-  // each, "already current".
-  void alreadyCurrent(const std::vector<std::string>& addresses);
+  // each, "already current", with the verdict `current` has for it.
+  void alreadyCurrent(const std::vector<std::string>& addresses, const CurrentTerminals& current);
   // None of the terminals asked for answered: their rows say so.
   void noneAnswered();
   // A dry run: each terminal of the range "planned" when its connection is

@@ -26,7 +26,8 @@ const char* cleanText(Clean clean) {
 }
 
 Clean UpdateRecord::clean(const TerminalRecord& t) const {
-  if (!t.inRange || t.fixedOutcome == kAlreadyCurrent) return Clean::Yes;
+  if (!t.inRange) return Clean::Yes;
+  if (t.fixedOutcome == kAlreadyCurrent) return t.currentVerdict;
   if (outcome(t) != "streamed" || t.reply == "CHKERR" || t.reply == "FULL") return Clean::No;
   return t.reply.empty() ? Clean::Unconfirmed : Clean::Yes;
 }

@@ -8,6 +8,14 @@
 
 namespace korven {
 
+// Whether a terminal is done with: "yes" when its stream went whole and it
+// said NEW or TERM of it (or the update was not for it), "no" when it was
+// not streamed or said CHKERR or FULL, "unconfirmed" when it was streamed
+// and said nothing: silence is never taken for success. One found running
+// the image already keeps the verdict of the record that says so.
+enum class Clean { Yes, No, Unconfirmed };
+const char* cleanText(Clean clean);
+
 // One terminal's part in an update: one connection element streamed to, or
 // a terminal given that never answered. The words stay honest: "streamed"
 // says every piece was handed to its connection, not that the terminal took
@@ -29,18 +37,13 @@ struct TerminalRecord {
   std::string heldReason;
   // The updates of the run that included it; its row is its last one's.
   int attempts = 0;
+  // Already current: the verdict its latest record had. An unconfirmed one
+  // stays unconfirmed, or a later --require-verdict would take it for heard.
+  Clean currentVerdict = Clean::Yes;
 };
 
 // Not streamed, its latest record in the history saying it runs the image.
 inline constexpr const char* kAlreadyCurrent = "already current";
-
-// Whether a terminal is done with: "yes" when its stream went whole and it
-// said NEW or TERM of it (or the update was not for it, or it runs the
-// image already), "no" when it was not
-// streamed or said CHKERR or FULL, "unconfirmed" when it was streamed and
-// said nothing: silence is never taken for success.
-enum class Clean { Yes, No, Unconfirmed };
-const char* cleanText(Clean clean);
 
 // What one update did, from the click to the end; or a whole run of several
 // updates of one image (a rollout in waves), as its driver composes it.

@@ -19,7 +19,7 @@ bool rangeConnected(const ProgPrin& w, int from, int to) {
 
 // `addresses` parted into those `current` (into `skipped`) and the rest.
 std::vector<std::string> notCurrent(const std::vector<std::string>& addresses,
-                                    const std::set<std::string>& current,
+                                    const CurrentTerminals& current,
                                     std::vector<std::string>& skipped) {
   std::vector<std::string> rest;
   for (const std::string& address : addresses) {
@@ -42,7 +42,7 @@ void askOnly(Session& s, const std::vector<std::string>& addresses, Micros wait)
 
 std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
                                     const std::vector<std::string>& given,
-                                    const std::set<std::string>& current, UpdateTerminals& out) {
+                                    const CurrentTerminals& current, UpdateTerminals& out) {
   Operator& op = s.op;
   const Micros wait = secondsToMicros(o.waitSeconds);
   if (o.target == CliOptions::Target::Single) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/cli/CliOptions.h"
 #include "app/cli/Session.h"
+#include "rollout/Currency.h"
 
 namespace korven::cli {
 
@@ -25,6 +25,6 @@ struct UpdateTerminals {
 // and --retry); those in `current` are skipped. A code when it cannot go on.
 std::optional<int> prepareTerminals(Session& s, const CliOptions& o,
                                     const std::vector<std::string>& given,
-                                    const std::set<std::string>& current, UpdateTerminals& out);
+                                    const CurrentTerminals& current, UpdateTerminals& out);
 
 }  // namespace korven::cli

@@ -30,12 +30,7 @@ std::string cleanOf(const std::string& outcome, const std::string& reply) {
 
 std::optional<ImportedRun> importReport(const std::string& csv, const std::string& path) {
   const auto records = csvRecords(csv);
-  const auto isHeader = [](const std::vector<std::string>& r) {
-    return std::find(r.begin(), r.end(), "address") != r.end() &&
-           std::find(r.begin(), r.end(), "in_range") != r.end() &&
-           std::find(r.begin(), r.end(), "outcome") != r.end();
-  };
-  const auto header = std::find_if(records.begin(), records.end(), isHeader);
+  const auto header = reportHeader(records);
   if (header == records.end()) return std::nullopt;
   // The earliest reports say the update's facts once, as key,value lines.
   std::map<std::string, std::string> facts;

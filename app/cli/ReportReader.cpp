@@ -46,6 +46,14 @@ std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
   return records;
 }
 
+CsvRecords::const_iterator reportHeader(const CsvRecords& records) {
+  return std::find_if(records.begin(), records.end(), [](const std::vector<std::string>& r) {
+    return std::find(r.begin(), r.end(), "address") != r.end() &&
+           std::find(r.begin(), r.end(), "in_range") != r.end() &&
+           std::find(r.begin(), r.end(), "outcome") != r.end();
+  });
+}
+
 std::vector<std::string> ReportForRetry::toRetry(bool requireVerdictNow) const {
   std::vector<std::string> addresses;
   for (const Row& row : rows) {
@@ -56,12 +64,7 @@ std::vector<std::string> ReportForRetry::toRetry(bool requireVerdictNow) const {
 
 std::optional<ReportForRetry> readReportForRetry(const std::string& csv) {
   const auto records = csvRecords(csv);
-  const auto isHeader = [](const std::vector<std::string>& r) {
-    return std::find(r.begin(), r.end(), "address") != r.end() &&
-           std::find(r.begin(), r.end(), "in_range") != r.end() &&
-           std::find(r.begin(), r.end(), "outcome") != r.end();
-  };
-  const auto header = std::find_if(records.begin(), records.end(), isHeader);
+  const auto header = reportHeader(records);
   if (header == records.end()) return std::nullopt;
   const auto column = [&](const char* name) {
     const auto at = std::find(header->begin(), header->end(), name);

@@ -11,6 +11,11 @@ namespace korven::cli {
 // off again.
 std::vector<std::vector<std::string>> csvRecords(const std::string& text);
 
+// The header of a report's table among its records (the earliest reports
+// put key,value lines before it); end() when the records are no report.
+using CsvRecords = std::vector<std::vector<std::string>>;
+CsvRecords::const_iterator reportHeader(const CsvRecords& records);
+
 // What a retry takes from a report: its terminals that are not done, and
 // how its run was asked to go.
 struct ReportForRetry {

@@ -194,9 +194,9 @@ int update(const CliOptions& given) {
   if (!o.noHistory) {
     if (const auto refused = openHistoryOf(o, !o.dryRun, history)) return *refused;
   }
-  const std::set<std::string> current =
-      o.skipCurrent && history ? currentTerminals(*history, data.sha256, o.requireVerdict)
-                               : std::set<std::string>{};
+  const CurrentTerminals current = o.skipCurrent && history
+                                       ? currentTerminals(*history, data.sha256, o.requireVerdict)
+                                       : CurrentTerminals{};
   if (o.target == CliOptions::Target::Retry && terminals.empty()) {
     // Nothing is sent, so nothing is written: the report retried stays the record.
     RunRecord nothing(s.platform.files(), {}, started, {});
@@ -228,7 +228,7 @@ int update(const CliOptions& given) {
   UpdateTerminals chosen;
   const auto stop = prepareTerminals(s, o, terminals, current, chosen);
   if (stop || chosen.noneLeft) {
-    run.alreadyCurrent(chosen.skipped);
+    run.alreadyCurrent(chosen.skipped, current);
     if (stop == kNoTerminal) run.noneAnswered();
     if (!stop && o.dryRun) return planUpdate(s, o, run, nullptr);
     return endRun(s, o, run, stop.value_or(kClean));
@@ -236,7 +236,7 @@ int update(const CliOptions& given) {
   const RunPlan plan = planOf(o, chosen.first, chosen.last, blocks);
   run.listed(s.loader.report().snapshot(facts),
              plan.inWaves ? waveRanges(plan) : std::vector<std::pair<int, int>>{});
-  run.alreadyCurrent(chosen.skipped);
+  run.alreadyCurrent(chosen.skipped, current);
   return o.dryRun ? planUpdate(s, o, run, &plan) : runUpdate(s, o, run, plan);
 }
 

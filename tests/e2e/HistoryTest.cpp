@@ -48,6 +48,10 @@ TEST_F(History, SkipCurrentStreamsExactlyWhatIsNotCurrent) {
   EXPECT_EQ(again.exit, 0) << again.err.toStdString();
   EXPECT_TRUE(again.err.contains("3 terminals: 3 already current")) << again.err.toStdString();
   EXPECT_TRUE(matchesSchema(again.out, folder.path())) << again.out.toStdString();
+  // Skipped, each keeps the verdict it had: silence is never made a NEW.
+  EXPECT_EQ(field(json(again)["terminals"].toArray(), "clean"),
+            (std::map<QString, QString>{
+                {"127.0.0.2", "yes"}, {"127.0.0.3", "unconfirmed"}, {"127.0.0.4", "unconfirmed"}}));
   const QJsonArray seen = sim.report();
   EXPECT_EQ(streamsOf(seen, "127.0.0.2").size(), 1) << "clean, so skipped twice";
   EXPECT_EQ(streamsOf(seen, "127.0.0.3").size(), 2) << "silent: streamed when a verdict is due";
@@ -60,13 +64,13 @@ TEST_F(History, SkipCurrentStreamsExactlyWhatIsNotCurrent) {
   EXPECT_EQ(json(pending)["pending"].toArray().size(), 3) << pending.out.toStdString();
   EXPECT_TRUE(matchesSchema(pending.out, folder.path(), KORVEN_HISTORY_SCHEMA))
       << pending.out.toStdString();
-  const CliRun dry =
-      cli(folder.path(),
-          QStringList{"update", "NEW_WG.BIN", "--skip-current", "--dry-run", "--json"} + all);
-  EXPECT_EQ(field(json(dry)["terminals"].toArray(), "outcome"),
-            (std::map<QString, QString>{{"127.0.0.2", "already current"},
-                                        {"127.0.0.3", "already current"},
-                                        {"127.0.0.4", "already current"}}));
+  const CliRun dry = cli(folder.path(), QStringList{"update", "NEW_WG.BIN", "--skip-current",
+                                                    "--require-verdict", "--dry-run", "--json"} +
+                                            all);
+  EXPECT_EQ(
+      field(json(dry)["terminals"].toArray(), "outcome"),
+      (std::map<QString, QString>{
+          {"127.0.0.2", "already current"}, {"127.0.0.3", "planned"}, {"127.0.0.4", "planned"}}));
 }
 
 // Reports written before the history existed are recorded once each.

@@ -1,3 +1,4 @@
+#include "platform/History.h"
 #include "tests/testkit/LoaderFixture.h"
 #include "update/ReportFormat.h"
 
@@ -5,6 +6,31 @@ namespace korven {
 namespace {
 
 using testkit::RecordingTerminal;
+
+// What the window's updates leave in the history, record by record.
+struct KeptHistory : History {
+  std::vector<std::pair<HistoryRun, std::vector<HistoryRow>>> records;
+  bool record(const HistoryRun& run, const std::vector<HistoryRow>& rows) override {
+    records.emplace_back(run, rows);
+    return true;
+  }
+  bool knows(const std::string&, const std::string&) override { return false; }
+  std::vector<HistoryEntry> latest() override { return {}; }
+  std::vector<HistoryEntry> latestClean(bool) override { return {}; }
+  std::vector<HistoryEntry> recordsOf(const std::vector<std::string>&) override { return {}; }
+  std::string digestOf(const std::string&) override { return {}; }
+  const std::string& lastError() const override { return error; }
+  std::string error;
+
+  // The last record's rows: address outcome clean, one per line.
+  std::string lastRows() const {
+    std::string text;
+    for (const HistoryRow& row : records.back().second) {
+      text += row.address + ' ' + row.outcome + ' ' + row.clean + '\n';
+    }
+    return text;
+  }
+};
 
 class UpdateReportTest : public testkit::LoaderFixture {
  protected:
@@ -42,6 +68,8 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
   op->setRange(0, 3);
   addImage("A.BIN", std::string(3, '\0') + std::string(100, 'x'));  // two blocks
   loader->report().expected = {"127.0.0.9"};                        // never answered
+  KeptHistory history;
+  loader->report().setHistory(&history);
   // A status said during the stream is no verdict on it, whatever it says.
   time().post(time().now() + Micros(5'000'000), [&] { verdict.reply("\xFD"); });
 
@@ -55,6 +83,13 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
             "3,127.0.0.5,yes,yes,9,17,,,interrupted,CHKERR\n"
             "4,127.0.0.6,no,yes,0,17,,,outside range,\n"
             ",127.0.0.9,yes,no,0,17,,,interrupted,\n");
+  // The history holds the run from its start as the report does, the
+  // terminal outside the range aside.
+  ASSERT_FALSE(history.records.empty());
+  EXPECT_EQ(history.lastRows(),
+            "127.0.0.2 interrupted no\n127.0.0.3 interrupted no\n"
+            "127.0.0.4 interrupted no\n127.0.0.5 interrupted no\n"
+            "127.0.0.9 interrupted no\n");
 
   // Its verdict comes once the checksum is in, before the connection closes.
   ASSERT_TRUE(until([&] { return verdict.received().size() == 9 + 100 + 5 + 1; }));
@@ -81,6 +116,16 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
       << csv;
   EXPECT_NE(csv.find(",1.1W,unconfirmed,\"KORVEN,127.0.0.2,"), std::string::npos) << csv;
   EXPECT_FALSE(loader->report().last()->allPass());
+  // Its last record says what the report says; a piece sent is no change
+  // worth a transaction, a verdict or an end is.
+  EXPECT_EQ(history.lastRows(),
+            "127.0.0.2 streamed unconfirmed\n127.0.0.3 not connected no\n"
+            "127.0.0.4 cut no\n127.0.0.5 streamed yes\n127.0.0.9 not connected no\n");
+  const HistoryRun& run = history.records.back().first;
+  EXPECT_EQ(run.reportFile, loader->report().lastWritten());
+  EXPECT_EQ(run.imageSha256, sha.substr(1, 64));
+  EXPECT_FALSE(run.ended.empty());
+  EXPECT_LE(history.records.size(), 6u);
 }
 
 TEST_F(UpdateReportTest, LinesComeFromTheConnectionsStreamedToNotFromTheList) {

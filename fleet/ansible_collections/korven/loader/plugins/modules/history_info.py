@@ -40,7 +40,8 @@ options:
     description:
       - The image file on the site PC; korven-cli reads its SHA-256, which the
         records are matched by. A relative path is taken from the home folder
-        of the login.
+        of the login. An image not on the site PC is matched by the SHA-256 its
+        newest run there had, found by the file's name.
     type: path
   sha256:
     description:
