@@ -67,6 +67,19 @@ Micros untilClose(const NightWindow& window, Micros now) {
   return wrapped(window.end - wrapped(now));
 }
 
+bool WindowClock::fitsAfter(Micros fromNow, Micros length) const {
+  if (!window_) return true;
+  const Micros at = now() + fromNow;
+  if (korven::untilOpen(*window_, at) > Micros(0) || length > untilClose(*window_, at)) {
+    return false;
+  }
+  // Counted on the clock face, a night that skips an hour for summer time
+  // would overrun its end by that hour: the end as the calendar will read it
+  // must be inside the window too.
+  const Micros end = wrapped(timeOfDay(calendar_.in(fromNow + length)));
+  return korven::untilOpen(*window_, end) == Micros(0) || end == window_->end;
+}
+
 Micros waveNeeds(const WaveTimes& times, bool anotherFollows) {
   return times.stream + times.verdictWait + (anotherFollows ? times.pause : Micros(0));
 }
@@ -80,7 +93,8 @@ int Schedule::heldBackTerminals() const {
 Schedule planSchedule(const std::vector<int>& counts, const WaveTimes& times,
                       const WindowClock& clock, bool waitForWindow) {
   Schedule plan;
-  Micros at = clock.now();
+  const Micros now = clock.now();
+  Micros at{0};  // from now
   plan.opensIn = clock.untilOpen();
   plan.waits = plan.opensIn > Micros(0) && waitForWindow;
   // After the wait the terminals are connected anew, as for a later wave.
@@ -90,12 +104,12 @@ Schedule planSchedule(const std::vector<int>& counts, const WaveTimes& times,
     PlannedWave wave;
     wave.terminals = counts[k];
     if (k > 0) at += times.pause + times.connecting;
-    wave.start = at;
-    wave.streamsEnd = at + times.stream;
+    wave.start = now + at;
+    wave.streamsEnd = wave.start + times.stream;
     wave.verdictsBy = wave.streamsEnd + times.verdictWait;
-    held = held || !clock.fitsAt(at, waveNeeds(times, k + 1 < counts.size()));
+    held = held || !clock.fitsAfter(at, waveNeeds(times, k + 1 < counts.size()));
     wave.heldBack = held;
-    at = wave.verdictsBy;
+    at += times.stream + times.verdictWait;
     plan.waves.push_back(wave);
   }
   return plan;

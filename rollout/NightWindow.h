@@ -48,11 +48,9 @@ class WindowClock {
   Micros now() const { return timeOfDay(calendar_.now()); }
   Micros untilOpen() const { return window_ ? korven::untilOpen(*window_, now()) : Micros(0); }
   // Whether `length` from now ends no later than the window's end.
-  bool fits(Micros length) const { return fitsAt(now(), length); }
-  bool fitsAt(Micros at, Micros length) const {
-    return !window_ ||
-           (korven::untilOpen(*window_, at) == Micros(0) && length <= untilClose(*window_, at));
-  }
+  bool fits(Micros length) const { return fitsAfter(Micros(0), length); }
+  // The same for `length` begun `fromNow` from now.
+  bool fitsAfter(Micros fromNow, Micros length) const;
 
  private:
   const WallClock& calendar_;

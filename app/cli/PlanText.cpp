@@ -13,7 +13,7 @@ std::string durationText(Micros d) {
 }
 
 std::string batchName(const RunStep& batch) {
-  const std::string wave =
+  std::string wave =
       batch.waves > 0 ? "wave " + std::to_string(batch.wave) + " of " + std::to_string(batch.waves)
                       : std::string();
   if (batch.retry == 0) return wave;
@@ -24,7 +24,7 @@ std::string batchName(const RunStep& batch) {
 Schedule printPlan(Session& s, const RunPlan& plan) {
   const WindowClock clock(s.platform.wallClock(), plan.window);
   const WaveTimes times = waveTimes(s.op, plan);
-  const Schedule schedule = planSchedule(plan.counts, times, clock, plan.waitForWindow);
+  Schedule schedule = planSchedule(plan.counts, times, clock, plan.waitForWindow);
   const NightWindow* window = clock.window();
   if (window != nullptr) {
     const std::string hours = window->startText + "-" + window->endText;
@@ -37,23 +37,20 @@ Schedule printPlan(Session& s, const RunPlan& plan) {
   const int waves = static_cast<int>(schedule.waves.size());
   for (int k = 0; k < waves; ++k) {
     const PlannedWave& wave = schedule.waves[static_cast<std::size_t>(k)];
-    const std::string name =
-        plan.inWaves ? batchName(RunStep{k + 1, waves, 0, 0, 0, Micros(0)}) + ", " : std::string();
-    const std::string size =
-        std::to_string(wave.terminals) + (wave.terminals == 1 ? " terminal" : " terminals");
+    std::string line = "plan: ";
+    if (plan.inWaves) line += batchName(RunStep{k + 1, waves, 0, 0, 0, Micros(0)}) + ", ";
+    line += std::to_string(wave.terminals) + (wave.terminals == 1 ? " terminal" : " terminals");
     const bool closedNow = schedule.opensIn > Micros(0) && !plan.waitForWindow;
-    if (wave.heldBack && window != nullptr && !closedNow) {
-      note("plan: " + name + size + ": held back, it would end after the window closes at " +
-           window->endText);
-      continue;
-    }
     if (wave.heldBack) {
-      note("plan: " + name + size + ": held back");
-      continue;
+      line += ": held back";
+      if (window != nullptr && !closedNow) {
+        line += ", it would end after the window closes at " + window->endText;
+      }
+    } else {
+      line += ": " + clockText(wave.start) + " to " + clockText(wave.streamsEnd);
+      if (times.verdictWait > Micros(0)) line += ", verdicts by " + clockText(wave.verdictsBy);
     }
-    note("plan: " + name + size + ": " + clockText(wave.start) + " to " +
-         clockText(wave.streamsEnd) +
-         (times.verdictWait > Micros(0) ? ", verdicts by " + clockText(wave.verdictsBy) : ""));
+    note(line);
   }
   if (plan.retries > 0) {
     note("plan: each retry comes on top, " +

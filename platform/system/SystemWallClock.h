@@ -10,8 +10,13 @@ namespace korven {
 // The machine's calendar in its own time zone.
 class SystemWallClock : public WallClock {
  public:
-  LocalTime now() const override {
-    const auto moment = std::chrono::system_clock::now();
+  LocalTime now() const override { return at(std::chrono::system_clock::now()); }
+  LocalTime in(Micros fromNow) const override {
+    return at(std::chrono::system_clock::now() + fromNow);
+  }
+
+ private:
+  static LocalTime at(std::chrono::system_clock::time_point moment) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
     std::tm local{};
     ::localtime_r(&seconds, &local);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "rollout/NightWindow.h"
 
 namespace korven {
@@ -13,21 +15,26 @@ Micros seconds(long long s) {
   return Micros(s * 1'000'000);
 }
 
-// The calendar stands where the test puts it.
+// The calendar stands where the test puts it; from `skipsAt` on, summer
+// time reads an hour more.
 class SetCalendar : public WallClock {
  public:
-  LocalTime now() const override { return time; }
-  void set(Micros t) {
+  LocalTime now() const override { return in(Micros(0)); }
+  LocalTime in(Micros fromNow) const override {
+    Micros t = time + fromNow;
+    if (skipsAt && time < *skipsAt && t >= *skipsAt) t += seconds(3600);
     const long long s = t.count() / 1'000'000;
-    time = LocalTime{2026,
+    return LocalTime{2026,
                      12,
                      9,
-                     static_cast<int>(s / 3600),
+                     static_cast<int>(s / 3600 % 24),
                      static_cast<int>(s / 60 % 60),
                      static_cast<int>(s % 60),
                      static_cast<int>(t.count() % 1'000'000)};
   }
-  LocalTime time;
+  void set(Micros t) { time = t; }
+  Micros time{0};
+  std::optional<Micros> skipsAt;
 };
 
 TEST(NightWindow, ReadsStartAndEndAndRefusesWhatIsNoWindow) {
@@ -86,6 +93,18 @@ TEST(NightWindow, ThePlanHoldsBackWhatWouldOverrunAndCountsAPauseOnlyBeforeAnoth
   EXPECT_EQ(waiting.waves[0].start, at(23, 59) + Micros(300'000));
   EXPECT_EQ(waiting.heldBackTerminals(), 0);
   EXPECT_EQ(planSchedule({5}, times, clock, false).heldBackTerminals(), 5);
+}
+
+TEST(NightWindow, ANightThatSkipsAnHourForSummerTimeIsNotOverrun) {
+  SetCalendar calendar;
+  const WindowClock clock(calendar, parseNightWindow("22:00-05:00"));
+  calendar.set(at(1, 0));
+  calendar.skipsAt = at(2, 0);
+  // 4 h to 05:00 on the clock face, but 3 h pass before it reads 05:00.
+  EXPECT_TRUE(clock.fits(seconds(3 * 3600)));
+  EXPECT_FALSE(clock.fits(seconds(3 * 3600 + 1)));
+  const WaveTimes times{seconds(5400), Micros(0), seconds(600), Micros(0)};
+  EXPECT_EQ(planSchedule({2, 3}, times, clock, true).heldBackTerminals(), 3);
 }
 
 }  // namespace
