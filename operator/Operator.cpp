@@ -27,7 +27,9 @@ bool Operator::waitUntil(const std::function<bool()>& done, Micros limit) {
 }
 
 void Operator::wait(Micros duration) {
-  platform_.eventLoop().waitUntil([] { return false; }, duration);
+  // One timer for the whole wait: a pause of minutes, or a night's wait for
+  // the window, costs no wake-up every few milliseconds.
+  platform_.eventLoop().processEventsFor(duration);
 }
 
 bool Operator::writeImage(const std::string& name, const std::string& bytes) {

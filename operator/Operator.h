@@ -36,6 +36,7 @@ class Operator {
   bool start() { return loader_.PROG_PRIN_Load(); }
   // Runs the program's events until `done()` or `limit`; whether it holds.
   bool waitUntil(const std::function<bool()>& done, Micros limit);
+  // Runs the program's events for `duration`, never less.
   void wait(Micros duration);
 
   // Writes an image file into the working folder; false when it cannot.

@@ -5,9 +5,10 @@
 namespace korven {
 namespace {
 
-// How often a run that waits for its window reads the wall clock again, so
-// that a clock set meanwhile is followed.
-constexpr Micros kWindowLook(1'000'000);
+// How often a run that waits for its window looks for a signal and reads the
+// wall clock again, so that Ctrl+C is answered at once and a clock set
+// meanwhile is followed.
+constexpr Micros kWindowLook(200'000);
 
 bool awaitingVerdict(const UpdateRecord& r) {
   return std::any_of(r.terminals.begin(), r.terminals.end(), [&](const TerminalRecord& t) {
@@ -104,8 +105,7 @@ Rollout::End Rollout::awaitWindow(const RunPlan& plan, const WindowClock& clock)
   observer_.waitingForWindow(*plan.window, clock.untilOpen());
   while (clock.untilOpen() > Micros(0)) {
     if (observer_.interrupted()) return End::Interrupted;
-    op_.waitUntil([this] { return observer_.interrupted(); },
-                  std::min(clock.untilOpen(), kWindowLook));
+    op_.wait(std::min(clock.untilOpen(), kWindowLook));
   }
   observer_.windowOpened();
   run_.holdBackRest("");
