@@ -27,7 +27,9 @@ bool Operator::waitUntil(const std::function<bool()>& done, Micros limit) {
 }
 
 void Operator::wait(Micros duration) {
-  platform_.eventLoop().waitUntil([] { return false; }, duration);
+  // One timer for the whole wait: a pause of minutes, or a night's wait for
+  // the window, costs no wake-up every few milliseconds.
+  platform_.eventLoop().processEventsFor(duration);
 }
 
 bool Operator::writeImage(const std::string& name, const std::string& bytes) {
@@ -80,6 +82,18 @@ std::vector<std::string> Operator::listed() const {
   return lines;
 }
 
+void Operator::listOnly(const std::vector<std::string>& addresses, Micros wait) {
+  // Asked one by one in single-terminal mode, as a technician types each
+  // address and presses ASK.
+  allTerminals(false);
+  loader_.discovery().restrictTo(addresses);
+  clearTerminalLists();
+  for (const std::string& address : addresses) ask(address);
+  waitUntil([&] { return listed().size() >= addresses.size(); }, wait);
+  loader_.report().expected = addresses;
+  allTerminals(true);
+}
+
 void Operator::allTerminals(bool on) {
   if (w().allTerminals() != on) w().SW_ALL.userClick();
 }
@@ -114,8 +128,12 @@ Operator::Update Operator::update(std::optional<Micros> limit) {
 
 Micros Operator::timetable() const {
   // The window is disabled while an update runs: the settings stay as laid.
-  return timetableLength(loader_.sendTable().NB_ENV - 9,
-                         blockPace(w().INP_DEL.text()).value_or(100), w().SW_GO_BOOT.value() == 1,
+  return timetableOf(loader_.sendTable().NB_ENV - 9);
+}
+
+Micros Operator::timetableOf(int blocks) const {
+  return timetableLength(blocks, blockPace(w().INP_DEL.text()).value_or(100),
+                         w().SW_GO_BOOT.value() == 1,
                          bootRequestGoesWhole(w().MENU_NOM_FICHIER.text()));
 }
 

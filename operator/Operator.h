@@ -36,6 +36,7 @@ class Operator {
   bool start() { return loader_.PROG_PRIN_Load(); }
   // Runs the program's events until `done()` or `limit`; whether it holds.
   bool waitUntil(const std::function<bool()>& done, Micros limit);
+  // Runs the program's events for `duration`, never less.
   void wait(Micros duration);
 
   // Writes an image file into the working folder; false when it cannot.
@@ -58,6 +59,10 @@ class Operator {
   void clearTerminalLists();
   // The addresses listed, line by line.
   std::vector<std::string> listed() const;
+  // Lists these terminals alone, anew and numbered from 0, as they answer
+  // within `wait`; replies from any other terminal are ignored from now on.
+  // All-terminals mode after, whatever it was before.
+  void listOnly(const std::vector<std::string>& addresses, Micros wait);
 
   // Ticks or unticks "All terminals" (nothing when it already is so).
   void allTerminals(bool on);
@@ -75,6 +80,9 @@ class Operator {
   // How long the update laid by the last UPDATE click runs by its
   // timetable, from the click to its end tick.
   Micros timetable() const;
+  // How long an update of `blocks` blocks would run by the same timetable,
+  // with the pace, GO BOOT and image the window holds now.
+  Micros timetableOf(int blocks) const;
   // The lines of the failure list.
   std::vector<std::string> failures() const;
   // Every terminal listed, or the single terminal in single-terminal mode.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Time.h"
+
 namespace korven {
 
 // A moment of the local calendar, as a report names it.
@@ -10,6 +12,9 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  // Within the second; a report names whole seconds, the night window's
+  // arithmetic needs better than that.
+  int microsecond = 0;
 };
 
 // The calendar clock, for naming moments only: it may jump, so no wait or
@@ -18,6 +23,9 @@ class WallClock {
  public:
   virtual ~WallClock() = default;
   virtual LocalTime now() const = 0;
+  // What the calendar will read `fromNow` from now, a change of its offset
+  // (summer time) in between taken: an hour may be skipped or repeated.
+  virtual LocalTime in(Micros fromNow) const = 0;
 };
 
 }  // namespace korven

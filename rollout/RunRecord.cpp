@@ -15,6 +15,8 @@ constexpr const char* kHeldBack = "held back";
 // Its stream has not begun: no byte went to it, and none will if the run
 // stops here.
 void holdBack(TerminalRecord& row) {
+  row.heldReason.clear();
+  row.attempts = 0;
   row.piecesSent = 0;
   row.firstFailedPiece.reset();
   row.reply.clear();
@@ -114,7 +116,7 @@ UpdateRecord RunRecord::compose(const UpdateRecord* wave) const {
   for (TerminalRecord& row : out.terminals) {
     const auto found = inWave.find(row.address);
     const TerminalRecord* now = found != inWave.end() ? found->second : nullptr;
-    if (now != nullptr && !same(row, *now)) {
+    if (now != nullptr && !byAddress_ && !same(row, *now)) {
       const auto other =
           std::find_if(wave->terminals.begin(), wave->terminals.end(),
                        [&](const TerminalRecord& t) { return t.inRange && same(row, t); });
@@ -122,11 +124,15 @@ UpdateRecord RunRecord::compose(const UpdateRecord* wave) const {
     }
     if (now == nullptr) continue;
     const std::optional<int> waveNumber = row.wave;
+    const std::optional<int> number = row.terminal;
     const std::string discoveryReply = row.discoveryReply;
+    const int attempts = row.attempts + 1;
     row = *now;
     // Its outcome is its own update's ("interrupted" while that runs).
     row.fixedOutcome = wave->outcome(*now);
     row.wave = waveNumber;
+    row.attempts = attempts;
+    if (number) row.terminal = number;
     if (row.discoveryReply.empty()) row.discoveryReply = discoveryReply;
   }
   return out;
@@ -139,6 +145,46 @@ std::string RunRecord::recordChanged(const UpdateRecord& wave) {
 
 void RunRecord::waveEnded(const UpdateRecord& wave) {
   rows_ = compose(&wave).terminals;
+}
+
+void RunRecord::holdBackRest(const std::string& reason) {
+  for (TerminalRecord& row : rows_) {
+    if (row.inRange && row.fixedOutcome == kHeldBack) row.heldReason = reason;
+  }
+}
+
+void RunRecord::holdBackFrom(int wave, const std::string& reason) {
+  for (TerminalRecord& row : rows_) {
+    if (!row.inRange || row.wave.value_or(1) < wave || row.fixedOutcome == kAlreadyCurrent) {
+      continue;
+    }
+    holdBack(row);
+    row.heldReason = reason;
+  }
+}
+
+std::vector<std::string> RunRecord::toStreamAgain(std::optional<int> wave) const {
+  const UpdateRecord now = record();
+  std::vector<std::string> again;
+  for (const TerminalRecord& row : now.terminals) {
+    if (!row.inRange || (wave && row.wave != wave)) continue;
+    const std::string outcome = now.outcome(row);
+    if (outcome == "cut" || outcome == "not connected" ||
+        (outcome == "streamed" && row.reply == "CHKERR")) {
+      again.push_back(row.address);
+    }
+  }
+  return again;
+}
+
+std::vector<std::string> RunRecord::waveAddresses(int wave) const {
+  std::vector<std::string> addresses;
+  for (const TerminalRecord& row : rows_) {
+    if (row.inRange && row.wave == wave && row.fixedOutcome == kHeldBack) {
+      addresses.push_back(row.address);
+    }
+  }
+  return addresses;
 }
 
 bool RunRecord::overLimit(const Share& limit) const {

@@ -41,8 +41,23 @@ class RunRecord : public RecordSink {
   // A dry run: each terminal of the range "planned" when its connection is
   // up, else "not connected".
   void plan();
-  // A wave's update ended, its terminals heard: their rows are final.
+  // A wave's update ended, its terminals heard: their rows are final, each
+  // counting one attempt more.
   void waveEnded(const UpdateRecord& wave);
+  // The terminals are listed anew, numbered otherwise: rows are matched by
+  // address from now on, and keep their first numbers.
+  void matchByAddress() { byAddress_ = true; }
+  // Every row still held back is so for `reason` ("window", "max-failed";
+  // empty: none yet).
+  void holdBackRest(const std::string& reason);
+  // A dry run: the rows of wave `wave` and after (all, without waves) would
+  // be held back for `reason`.
+  void holdBackFrom(int wave, const std::string& reason);
+  // The terminals of wave `wave` (every one, without) that were cut, never
+  // connected or said CHKERR: those worth streaming again.
+  std::vector<std::string> toStreamAgain(std::optional<int> wave) const;
+  // The terminals of wave `wave` still to be streamed.
+  std::vector<std::string> waveAddresses(int wave) const;
   // The terminals not clean so far are more than `limit` allows.
   bool overLimit(const Share& limit) const;
   // No further wave starts after `wave`.
@@ -77,6 +92,7 @@ class RunRecord : public RecordSink {
   std::vector<TerminalRecord> rows_;
   HistoryKeeper history_;
   bool historyFailed_ = false;
+  bool byAddress_ = false;
 };
 
 }  // namespace korven

@@ -68,14 +68,15 @@ bool applyPending(Faults& f, const Pending& p, std::string& error) {
     f.slowAccept = *ms * 1000;
     return true;
   }
-  if (p.kind == "close-after" || p.kind == "stop-reading") {
+  if (p.kind == "close-after" || p.kind == "close-once-after" || p.kind == "stop-reading") {
     if (!needArg(true)) return false;
     const auto k = parseInt(p.arg, 0, 100'000);
     if (!k) {
       error = "--fault " + p.option + ": the block number must be 0 or more";
       return false;
     }
-    (p.kind == "close-after" ? f.closeAfterBlock : f.stopReadingAfterBlock) = static_cast<int>(*k);
+    (p.kind == "stop-reading" ? f.stopReadingAfterBlock : f.closeAfterBlock) = static_cast<int>(*k);
+    f.closeOnce = p.kind == "close-once-after";
     return true;
   }
   if (p.kind == "status-during") {
@@ -319,6 +320,8 @@ Terminals:
       refuse               refuses every connection
       slow-accept:MS       accepts a connection only after MS ms
       close-after:K        hangs up once block K has come
+      close-once-after:K   the same on its first stream only, as a cable
+                           pulled once: a retry goes through
       stop-reading:K       reads nothing more once block K has come, with
                            a receive buffer of a few KiB
       status-during:CODE   says CODE once the first block has come

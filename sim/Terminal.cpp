@@ -113,6 +113,8 @@ Terminal::Actions Terminal::received(ConnId id, TimeUs now, std::string_view byt
       pastBlock(*config_.faults.closeAfterBlock)) {
     c.closeAsked = true;
     actions.close = true;
+    // A cable pulled once: the next stream goes through.
+    if (config_.faults.closeOnce) config_.faults.closeAfterBlock.reset();
   }
   if (config_.faults.stopReadingAfterBlock && !c.stopAsked &&
       pastBlock(*config_.faults.stopReadingAfterBlock)) {

@@ -22,6 +22,7 @@ struct Faults {
   bool refuse = false;                 // every connection refused
   std::optional<TimeUs> slowAccept;    // a connection completes only after this
   std::optional<int> closeAfterBlock;  // hang up once block K has arrived
+  bool closeOnce = false;              // ... on the first stream only
   // Read nothing more once block K has arrived, with a receive buffer kept
   // small, so the sender's bytes pile up on its side.
   std::optional<int> stopReadingAfterBlock;

@@ -98,6 +98,8 @@ std::string reportCsv(const UpdateRecord& r) {
     cells.push_back(csvCell(r.waveSizes));
     cells.push_back(csvCell(r.maxFailed));
     cells.push_back(yesNo(r.requireVerdict));
+    cells.push_back(t.heldReason);
+    cells.push_back(std::to_string(t.attempts));
     for (std::size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) out += ',';
       out += cells[i];

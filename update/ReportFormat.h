@@ -13,7 +13,7 @@ inline constexpr const char* kReportColumns =
     "terminal,address,in_range,connected,pieces_sent,pieces_total,first_failed_piece,reply,"
     "outcome,reply_before,image,image_bytes,blocks,checksum,target,range,block_pace_ms,go_boot,"
     "started,ended,version,clean,discovery_reply,wave,waves,stopped_after_wave,image_sha256,"
-    "wave_sizes,max_failed,require_verdict";
+    "wave_sizes,max_failed,require_verdict,held_reason,attempts";
 
 // The report as one CSV table: the header, then a row per terminal with the
 // update's facts repeated on every row, so a spreadsheet filters and sorts it

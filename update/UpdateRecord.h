@@ -33,6 +33,10 @@ struct TerminalRecord {
   std::optional<int> wave;              // its wave in a rollout
   // Set by whoever ran no stream for it on purpose ("planned", "held back").
   std::optional<std::string> fixedOutcome;
+  // Why it was held back: "window" or "max-failed"; empty otherwise.
+  std::string heldReason;
+  // The updates of the run that included it; its row is its last one's.
+  int attempts = 0;
   // Already current: the verdict its latest record had. An unconfirmed one
   // stays unconfirmed, or a later --require-verdict would take it for heard.
   Clean currentVerdict = Clean::Yes;

@@ -75,6 +75,7 @@ UpdateRecord UpdateReport::snapshot(const ImageFacts& image) const {
     t.terminal = i;
     t.address = socket != nullptr ? socket->remoteHost() : std::string();
     t.inRange = !r.allTerminals || (i >= from && i <= to);
+    t.attempts = t.inRange ? 1 : 0;
     t.connected = socket != nullptr && socket->state() == tcp_state::Connected;
     t.replyBefore = statusShown(i);
     const auto answer = discoveryReplies_.find(t.address);
@@ -87,6 +88,7 @@ UpdateRecord UpdateReport::snapshot(const ImageFacts& image) const {
     if (present) continue;
     TerminalRecord t;
     t.address = address;
+    t.attempts = 1;
     r.terminals.push_back(std::move(t));
   }
   return r;

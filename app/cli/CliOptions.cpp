@@ -38,6 +38,8 @@ const CommandRow kCommands[] = {
                                                       "sha256",       "require-verdict",
                                                       "history",      "no-history",
                                                       "skip-current", "interface",
+                                                      "window",       "window-now-or-never",
+                                                      "retries",      "retry-pause",
                                                       "quiet",        "verbose"}},
     {"mode",
      CliOptions::Command::Mode,
@@ -68,10 +70,17 @@ const std::pair<const char*, const char*> kValueOptions[] = {{"wait", "SECONDS"}
                                                              {"sha256", "HEX"},
                                                              {"history", "FILE"},
                                                              {"image", "FILE"},
-                                                             {"interface", "NAME,..."}};
-const char* const kFlags[] = {"all",     "json",   "dry-run",      "require-verdict", "no-history",
-                              "pending", "import", "skip-current", "quiet",           "verbose",
-                              "help",    "h",      "version"};
+                                                             {"interface", "NAME,..."},
+                                                             {"window", "START-END"},
+                                                             {"retries", "N"},
+                                                             {"retry-pause", "SECONDS"}};
+const char* const kFlags[] = {"all",        "json",
+                              "dry-run",    "require-verdict",
+                              "no-history", "pending",
+                              "import",     "skip-current",
+                              "quiet",      "verbose",
+                              "help",       "h",
+                              "version",    "window-now-or-never"};
 
 std::vector<std::string> commandNames() {
   std::vector<std::string> names;

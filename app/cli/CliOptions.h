@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "rollout/NightWindow.h"
 #include "rollout/Waves.h"
 
 namespace korven::cli {
@@ -30,6 +31,11 @@ struct CliOptions {
   double waitSeconds = 3;
   double verdictWaitSeconds = 10;
   double pauseBetweenWaves = 0;
+  double retryPauseSeconds = 30;
+  int retries = 0;  // update: failed terminals streamed again, up to this many times
+  // update: every update ends before the window closes; outside it, the run
+  // waits for it, or with windowNowOrNever ends at once.
+  std::optional<NightWindow> window;
   std::string reportFile;
   std::vector<Share> waves;  // empty: one batch
   std::optional<Share> maxFailed;
@@ -52,6 +58,7 @@ struct CliOptions {
   bool skipCurrent = false;  // update: not the terminals whose latest record is current
   bool pending = false;
   bool import = false;
+  bool windowNowOrNever = false;
 };
 
 // Parses the arguments after the program's name; on failure nullopt with

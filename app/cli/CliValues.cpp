@@ -111,6 +111,32 @@ bool readValues(const QCommandLineParser& p, CliOptions& o, std::string& error) 
             " goes with --waves; add --waves SIZES, or leave it out";
     return false;
   }
+  if (p.isSet("window")) {
+    o.window = parseNightWindow(p.value("window").toStdString());
+    if (!o.window)
+      return bad("window", p.value("window"),
+                 "a start and an end in local time, HH:MM or HH:MM:SS, not the same",
+                 "22:00-05:00");
+  }
+  o.windowNowOrNever = p.isSet("window-now-or-never");
+  if (o.windowNowOrNever && !o.window) {
+    error = "--window-now-or-never goes with --window; add --window START-END";
+    return false;
+  }
+  if (p.isSet("retries")) {
+    const auto n = digits(p.value("retries"), 100);
+    if (!n) return bad("retries", p.value("retries"), "a count from 0 to 100", "2");
+    o.retries = *n;
+  }
+  if (p.isSet("retry-pause")) {
+    const auto s = seconds(p.value("retry-pause"), 0, 86400);
+    if (!s) return bad("retry-pause", p.value("retry-pause"), "seconds from 0 to 86400", "30");
+    if (!p.isSet("retries")) {
+      error = "--retry-pause goes with --retries; add --retries N, or leave it out";
+      return false;
+    }
+    o.retryPauseSeconds = *s;
+  }
   if (p.isSet("sha256")) {
     o.sha256 = p.value("sha256").toLower().toStdString();
     if (o.sha256.size() != 64 ||

@@ -58,8 +58,26 @@ Timing (update):
   --pause-between-waves SECONDS
                       a pause after each wave (default 0)
   --dry-run           all but the sending: discovery, connections, the image
-                      read; the report says "planned" (written only with
-                      --report)
+                      read, the plan; the report says "planned" or "held
+                      back" (written only with --report)
+
+Night runs (update):
+  --window START-END  every update ends before END, local time (22:00-05:00,
+                      or HH:MM:SS; an END before START crosses midnight): a
+                      wave starts only if its streams, its verdict wait and
+                      the pause after it fit; the rest are "held back".
+                      Outside the window the run finds its terminals, then
+                      waits for START
+  --window-now-or-never
+                      outside the window, end at once, every terminal held
+                      back, instead of waiting
+  --retries N         after each wave (or the batch), stream its terminals
+                      that were cut, not connected or said CHKERR again, up
+                      to N times (default 0), each in the window
+  --retry-pause SECONDS
+                      the pause before each retry (default 30)
+  The plan (each wave's size, start and end) is printed before the first
+  byte, and each update says when it ends.
 
 Trust (update):
   --sha256 HEX        refuse, before anything is sent, an image whose
@@ -109,7 +127,7 @@ verdict, were cut (at which piece) or were not connected, and the report.
 Exit status:
   0  every terminal of the update streamed and none replied CHKERR or FULL
      (with --require-verdict: each said NEW or TERM; a dry run: every one
-     connected; a retry: nothing left to retry)
+     connected, none held back; a retry: nothing left to retry)
   1  some did not, or were held back, or the report could not be written
   2  bad usage, or the update was refused before anything was sent (an
      image not as given, a report that cannot be made)
@@ -120,6 +138,7 @@ Examples:
   korven-cli update FW_WG.BIN --terminal 10.0.0.7
   korven-cli update FW_WG.BIN --all --waves 1,10%,100% --report site.csv
   korven-cli update FW_WG.BIN --retry site.csv
+  korven-cli update FW_WG.BIN --all --waves 25% --window 22:00-05:00 --retries 2
   korven-cli update FW_WG.BIN --all --sha256 "$(cut -c1-64 FW_WG.BIN.sha256)"
   korven-cli update FW_WG.BIN --all --skip-current
   korven-cli history --pending --image FW_WG.BIN

@@ -63,12 +63,13 @@ Progress::~Progress() {
   ticker_.join();
 }
 
-void Progress::waveBegins(int wave, int waves, int terminals) {
+void Progress::waveBegins(const std::string& name, int terminals, const std::string& endsAt) {
   if (!shown_) return;
   const std::lock_guard<std::mutex> out(output_);
   const std::lock_guard<std::mutex> lock(state_);
-  wave_ = "wave " + std::to_string(wave) + " of " + std::to_string(waves) + ": ";
-  std::fprintf(stderr, "%s%d terminal%s\n", wave_.c_str(), terminals, terminals == 1 ? "" : "s");
+  wave_ = name.empty() ? std::string() : name + ": ";
+  std::fprintf(stderr, "%s%d terminal%s, ends at %s\n", wave_.c_str(), terminals,
+               terminals == 1 ? "" : "s", endsAt.c_str());
 }
 
 void Progress::clicked() {

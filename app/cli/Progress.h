@@ -30,8 +30,9 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  // The updates to come are wave `wave` of `waves`, of `terminals` terminals.
-  void waveBegins(int wave, int waves, int terminals);
+  // The update to come is `name` ("wave 2 of 4", empty for a run's one
+  // batch), of `terminals` terminals, its end tick due at `endsAt`.
+  void waveBegins(const std::string& name, int terminals, const std::string& endsAt);
   // UPDATE is about to be clicked: the timetable counts from now.
   void clicked();
   // The update ended: its last figures, and the bar's line ended.

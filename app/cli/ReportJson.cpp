@@ -50,7 +50,9 @@ std::string reportJson(const UpdateRecord& r, const std::string& reportFile) {
                                  {"reply_before", text(t.replyBefore)},
                                  {"clean", cleanText(r.clean(t))},
                                  {"discovery_reply", fromNetwork(t.discoveryReply)},
-                                 {"wave", number(t.wave)}});
+                                 {"wave", number(t.wave)},
+                                 {"held_reason", textOrNull(t.heldReason)},
+                                 {"attempts", t.attempts}});
   }
   const QJsonValue range = !rangeText(r).empty()
                                ? QJsonValue(QJsonObject{{"from", r.from}, {"to", r.to}})

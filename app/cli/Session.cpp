@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/cli/Output.h"
 #include "app/cli/WindowMessages.h"
@@ -61,7 +62,33 @@ void warnAndGoOn(int) {
   (void)ignored;
 }
 
+volatile std::sig_atomic_t noted = 0;
+
+void noteSignal(int signal) {
+  noted = signal;
+}
+
 }  // namespace
+
+CaughtSignal::CaughtSignal() {
+  std::signal(SIGINT, noteSignal);
+  std::signal(SIGTERM, noteSignal);
+}
+
+CaughtSignal::~CaughtSignal() {
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+int CaughtSignal::caught() {
+  return noted;
+}
+
+void CaughtSignal::dieOf(int signal) {
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+  std::_Exit(128 + signal);  // only if the signal was blocked
+}
 
 UninterruptedUpdate::UninterruptedUpdate() {
   std::signal(SIGINT, warnAndGoOn);

@@ -53,4 +53,19 @@ class UninterruptedUpdate {
   UninterruptedUpdate& operator=(const UninterruptedUpdate&) = delete;
 };
 
+// Notes Ctrl+C and SIGTERM while it lives, for a run that waits for its
+// window: nothing is streaming, so the run ends at once, but by its own
+// hand, its report written first; then it dies of the signal noted.
+class CaughtSignal {
+ public:
+  CaughtSignal();
+  ~CaughtSignal();
+  CaughtSignal(const CaughtSignal&) = delete;
+  CaughtSignal& operator=(const CaughtSignal&) = delete;
+  // The signal noted; 0: none yet.
+  static int caught();
+  // Dies of `signal` as if it had never been caught.
+  [[noreturn]] static void dieOf(int signal);
+};
+
 }  // namespace korven::cli

@@ -24,7 +24,8 @@ std::string shownPath(const std::string& file) {
 
 }  // namespace
 
-std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
+std::string tallyLine(const UpdateRecord& r, const std::string& reportFile,
+                      const std::string& windowEnd) {
   // In the order a reader acts on them: what went well, then what to retry.
   const char* const kOrder[] = {"streamed clean", "already current", "streamed, no verdict",
                                 "replied CHKERR", "replied FULL",    "cut",
@@ -33,6 +34,7 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
   std::map<std::string, int> counts;
   std::vector<int> cutAt;
   int terminals = 0;
+  bool heldForWindow = false;
   for (const TerminalRecord& t : r.terminals) {
     if (!t.inRange) continue;
     ++terminals;
@@ -42,6 +44,8 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
       outcome = clean == Clean::Yes           ? "streamed clean"
                 : clean == Clean::Unconfirmed ? "streamed, no verdict"
                                               : "replied " + t.reply;
+    } else if (outcome == "held back" && t.heldReason == "window") {
+      heldForWindow = true;
     } else if (outcome == "cut" && t.firstFailedPiece) {
       cutAt.push_back(*t.firstFailedPiece);
     }
@@ -64,6 +68,9 @@ std::string tallyLine(const UpdateRecord& r, const std::string& reportFile) {
       std::sort(cutAt.begin(), cutAt.end());
       parts += cutAt.size() == 1 ? " at piece " + std::to_string(cutAt.front())
                                  : ", the first at piece " + std::to_string(cutAt.front());
+    }
+    if (found->first == "held back" && heldForWindow && !windowEnd.empty()) {
+      parts += ": the window closes at " + windowEnd;
     }
     counts.erase(found);
   }

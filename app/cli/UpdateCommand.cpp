@@ -121,7 +121,7 @@ std::optional<int> reportPath(Session& s, const CliOptions& o, const UpdateRecor
                             "--report FILE");
 }
 
-RunPlan planOf(const CliOptions& o, int first, int last) {
+RunPlan planOf(const CliOptions& o, int first, int last, int blocks) {
   RunPlan plan;
   const int count = o.target == CliOptions::Target::Single ? 1 : last - first + 1;
   plan.first = first;
@@ -132,6 +132,11 @@ RunPlan planOf(const CliOptions& o, int first, int last) {
   plan.pauseBetweenWaves = secondsToMicros(o.pauseBetweenWaves);
   plan.connectWait = secondsToMicros(o.waitSeconds);
   plan.verdictWait = secondsToMicros(o.verdictWaitSeconds);
+  plan.blocks = blocks;
+  plan.window = o.window;
+  plan.waitForWindow = !o.windowNowOrNever;
+  plan.retries = o.retries;
+  plan.retryPause = secondsToMicros(o.retryPauseSeconds);
   return plan;
 }
 
@@ -225,14 +230,14 @@ int update(const CliOptions& given) {
   if (stop || chosen.noneLeft) {
     run.alreadyCurrent(chosen.skipped, current);
     if (stop == kNoTerminal) run.noneAnswered();
-    if (!stop && o.dryRun) return planUpdate(s, o, run);
+    if (!stop && o.dryRun) return planUpdate(s, o, run, nullptr);
     return endRun(s, o, run, stop.value_or(kClean));
   }
-  const RunPlan plan = planOf(o, chosen.first, chosen.last);
+  const RunPlan plan = planOf(o, chosen.first, chosen.last, blocks);
   run.listed(s.loader.report().snapshot(facts),
              plan.inWaves ? waveRanges(plan) : std::vector<std::pair<int, int>>{});
   run.alreadyCurrent(chosen.skipped, current);
-  return o.dryRun ? planUpdate(s, o, run) : runUpdate(s, o, run, plan);
+  return o.dryRun ? planUpdate(s, o, run, &plan) : runUpdate(s, o, run, plan);
 }
 
 }  // namespace korven::cli

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cli/Output.h"
+#include "app/cli/PlanText.h"
 #include "app/cli/Progress.h"
 #include "app/cli/ReportJson.h"
 #include "app/cli/Tally.h"
@@ -15,15 +16,42 @@ namespace korven::cli {
 namespace {
 
 // The run's progress on stderr; Ctrl+C and SIGTERM answered with a warning
-// while a stream runs.
+// while a stream runs, and ending the run while it waits for its window.
 class CliObserver : public RunObserver {
  public:
   explicit CliObserver(Session& s) : progress_(s) {}
 
-  void waveBegins(int wave, int waves, int terminals) override {
-    progress_.waveBegins(wave, waves, terminals);
+  void waitingForWindow(const NightWindow& window, Micros opensIn) override {
+    caught_ = std::make_unique<CaughtSignal>();
+    note("waiting for the window at " + window.startText + " (in " + durationText(opensIn) +
+         "); Ctrl+C ends the run, nothing streamed");
+  }
+  void windowOpened() override {
+    caught_.reset();
+    note("the window is open: connecting to the terminals again");
+  }
+  bool interrupted() override { return CaughtSignal::caught() != 0; }
+  void batchBegins(const RunStep& batch) override {
+    progress_.waveBegins(batchName(batch), batch.terminals, clockText(batch.endsAt));
+  }
+  void heldBack(const RunStep& batch, const NightWindow& window) override {
+    const std::string name = batchName(batch);
+    if (batch.wave == 0) {
+      warn("outside the window " + window.startText + "-" + window.endText +
+           " and --window-now-or-never given: nothing streamed, every terminal held back");
+    } else if (batch.retry > 0) {
+      warn(name + " (" + std::to_string(batch.terminals) +
+           " terminals) would end after the window closes at " + window.endText +
+           ": not started; they stay as they ended, take them with --retry REPORT");
+    } else {
+      warn((name.empty() ? std::string("the update") : name) +
+           " would end after the window closes at " + window.endText +
+           ": it and what follows are held back; take them with --retry REPORT in the next "
+           "window");
+    }
   }
   void updateBegins() override {
+    caught_.reset();
     guard_ = std::make_unique<UninterruptedUpdate>();
     progress_.clicked();
   }
@@ -44,6 +72,7 @@ class CliObserver : public RunObserver {
  private:
   Progress progress_;
   std::unique_ptr<UninterruptedUpdate> guard_;
+  std::unique_ptr<CaughtSignal> caught_;
 };
 
 void printOutcome(const UpdateRecord& r, const std::string& reportFile, bool json) {
@@ -69,12 +98,16 @@ int exited(RunRecord& run, int code) {
   return code;
 }
 
+std::string windowEnd(const CliOptions& o) {
+  return o.window ? o.window->endText : std::string();
+}
+
 // The outcome on stdout, the tally on stderr, or the failure to write the
 // report; the exit code.
 int finish(RunRecord& run, const CliOptions& o, int code) {
   const UpdateRecord shown = run.record();
   printOutcome(shown, run.lastWritten(), o.json);
-  std::fprintf(stderr, "%s\n", tallyLine(shown, run.lastWritten()).c_str());
+  std::fprintf(stderr, "%s\n", tallyLine(shown, run.lastWritten(), windowEnd(o)).c_str());
   if (!run.path().empty() && run.lastWritten().empty()) {
     return exited(run, fail(kNotClean, "the report could not be written to " + run.path() +
                                            "; check that its folder is writable and has room"));
@@ -85,14 +118,20 @@ int finish(RunRecord& run, const CliOptions& o, int code) {
 }  // namespace
 
 int runUpdate(Session& s, const CliOptions& o, RunRecord& run, const RunPlan& plan) {
+  printPlan(s, plan);
   CliObserver observer(s);
   Rollout::End end = Rollout::End::Ran;
   {
-    Rollout rollout(s.op, s.loader.report(), run, observer);
+    Rollout rollout(s.op, s.loader.report(), run, observer, s.platform.wallClock());
     end = rollout.run(plan);
   }
   run.finish(s.platform.wallClock().now());
   switch (end) {
+    case Rollout::End::Interrupted: {
+      const int signal = CaughtSignal::caught();
+      finish(run, o, 128 + signal);
+      CaughtSignal::dieOf(signal);
+    }
     case Rollout::End::Refused:
       // The window's refusal has been printed; the report says who got what.
       return exited(run, failShown(kRefused, s.lastMessage()));
@@ -103,25 +142,35 @@ int runUpdate(Session& s, const CliOptions& o, RunRecord& run, const RunPlan& pl
                               "REPORT"));
     case Rollout::End::Ran:
     case Rollout::End::Stopped:
+    case Rollout::End::HeldBack:
       break;
   }
   return finish(run, o, run.record().allPass() ? kClean : kNotClean);
 }
 
-int planUpdate(Session& s, const CliOptions& o, RunRecord& run) {
+int planUpdate(Session& s, const CliOptions& o, RunRecord& run, const RunPlan* plan) {
   run.plan();
+  if (plan != nullptr) {
+    const Schedule schedule = printPlan(s, *plan);
+    for (std::size_t k = 0; k < schedule.waves.size(); ++k) {
+      if (!schedule.waves[k].heldBack) continue;
+      run.holdBackFrom(static_cast<int>(k + 1), kHeldForWindow);
+      break;
+    }
+  }
   run.finish(s.platform.wallClock().now());
   const UpdateRecord planned = run.record();
-  const bool allConnected =
-      std::all_of(planned.terminals.begin(), planned.terminals.end(),
-                  [&](const TerminalRecord& t) { return planned.outcome(t) != "not connected"; });
-  return finish(run, o, allConnected ? kClean : kNotClean);
+  const bool allPlanned =
+      std::all_of(planned.terminals.begin(), planned.terminals.end(), [&](const TerminalRecord& t) {
+        return planned.outcome(t) != "not connected" && planned.outcome(t) != "held back";
+      });
+  return finish(run, o, allPlanned ? kClean : kNotClean);
 }
 
 int endRun(Session& s, const CliOptions& o, RunRecord& run, int code) {
   run.finish(s.platform.wallClock().now());
   if (code == kClean) return finish(run, o, code);
-  std::fprintf(stderr, "%s\n", tallyLine(run.record(), run.lastWritten()).c_str());
+  std::fprintf(stderr, "%s\n", tallyLine(run.record(), run.lastWritten(), windowEnd(o)).c_str());
   return exited(run, code);
 }
 

@@ -90,6 +90,22 @@ TEST(Terminal, ConnectionFaultsAndStatusReplies) {
   EXPECT_EQ(t.streams().size(), 1u);
 }
 
+// A cable pulled once: the first stream is cut, the next goes through.
+TEST(Terminal, ACutOnceLeavesTheNextStreamWhole) {
+  Faults once;
+  std::string error;
+  ASSERT_TRUE(applyFault(once, "close-once-after:1", error)) << error;
+  Terminal t = terminal(once);
+  for (const bool cut : {true, false}) {
+    Terminal::Actions opened;
+    const Terminal::ConnId id = t.open(100, opened);
+    t.received(id, 200, kBootRequest);
+    EXPECT_EQ(t.received(id, 300, std::string(64, 'a')).close, cut);
+    EXPECT_FALSE(t.received(id, 400, std::string(64, 'b')).close);
+    t.closed(id, 500, cut);
+  }
+}
+
 // One numbering: the terminals count from 0 in address order, as korven-cli,
 // the window's lists and the reports count them.
 TEST(Options, TerminalsAreNamedByAddressOrByTheirNumberFromZero) {

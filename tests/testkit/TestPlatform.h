@@ -17,8 +17,9 @@ class TestPlatform : public Platform {
   class Calendar : public WallClock {
    public:
     explicit Calendar(const Clock& clock) : clock_(clock) {}
-    LocalTime now() const override {
-      const long long seconds = 10 * 3600 + clock_.now().count() / 1'000'000;
+    LocalTime now() const override { return in(Micros(0)); }
+    LocalTime in(Micros fromNow) const override {
+      const long long seconds = 10 * 3600 + (clock_.now() + fromNow).count() / 1'000'000;
       return LocalTime{2026,
                        12,
                        7,

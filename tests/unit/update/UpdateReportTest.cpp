@@ -108,10 +108,10 @@ TEST_F(UpdateReportTest, EveryTerminalOfABatchIsReportedFromTheStartWithWhatBeca
   const std::string facts = "A.BIN,100,2," + std::to_string((568 + 100 * 'x') % 256) +
                             ",all,0-3,100,on,2026-12-07 10:00:00,2026-12-07 10:00:";
   EXPECT_NE(csv.find("streamed,CHKERR," + facts), std::string::npos) << csv;
-  // Then the clean column, the terminal's whole answer to the query and the
-  // digest of the whole file; silence is no verdict.
+  // Then the clean column, the terminal's whole answer to the query, the
+  // digest of the whole file and its one attempt; silence is no verdict.
   const std::string sha = ",88445b0ed45708186fa2969e3aa8bedbf241c2c4013de2ed41e079b97e037069,";
-  EXPECT_NE(csv.find(",1.1W,yes,\"KORVEN,127.0.0.5,00-16-AB,IPT\",,," + sha + ",,no\r\n"),
+  EXPECT_NE(csv.find(",1.1W,yes,\"KORVEN,127.0.0.5,00-16-AB,IPT\",,," + sha + ",,no,,1\r\n"),
             std::string::npos)
       << csv;
   EXPECT_NE(csv.find(",1.1W,unconfirmed,\"KORVEN,127.0.0.2,"), std::string::npos) << csv;

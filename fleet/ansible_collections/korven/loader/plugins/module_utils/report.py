@@ -123,9 +123,16 @@ def bytes_reached_terminals(report):
     return any((line.get('pieces_sent') or 0) > 0 for line in report.get('terminals') or [])
 
 
+# Why a terminal was held back, as a report line's held_reason says.
+HELD_BECAUSE = {'window': ' by the window', 'max-failed': ' after too many failures'}
+
+
 def describe_line(line):
     """"10.0.0.7 (not connected)", "10.0.0.8 (streamed, reply CHKERR)"."""
     text = '%s (%s' % (line.get('address') or '?', line.get('outcome') or 'no outcome')
+    text += HELD_BECAUSE.get(line.get('held_reason') or '', '')
+    if (line.get('attempts') or 0) > 1:
+        text += ' at each of %d attempts' % line['attempts']
     if line.get('reply') in ('CHKERR', 'FULL'):
         text += ', reply %s' % line['reply']
     elif line.get('clean') == 'unconfirmed':
@@ -164,6 +171,8 @@ def what_happened(report):
                 outcome = 'streamed with no verdict heard'
             elif is_clean(line):
                 outcome = 'streamed clean'
+        if outcome == 'held back':
+            outcome += HELD_BECAUSE.get(line.get('held_reason') or '', '')
         if outcome == 'outside range':
             outcome = 'outside the range'
         if outcome not in seen:

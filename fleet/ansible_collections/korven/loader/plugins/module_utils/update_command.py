@@ -35,7 +35,8 @@ def target_args(params):
 def option_args(params, check_mode, image_there):
     args = []
     for name, flag in (('wait', '--wait'), ('verdict_wait', '--verdict-wait'),
-                       ('pause_between_waves', '--pause-between-waves')):
+                       ('pause_between_waves', '--pause-between-waves'),
+                       ('retry_pause', '--retry-pause')):
         if params[name] is not None:
             args += [flag, seconds(params[name])]
     if params['delay'] is not None:
@@ -52,6 +53,12 @@ def option_args(params, check_mode, image_there):
         args.append('--skip-current')
     if params['history']:
         args += ['--history', params['history']]
+    if params['window']:
+        args += ['--window', params['window']]
+    if params['window_now_or_never']:
+        args.append('--window-now-or-never')
+    if params['retries'] is not None:
+        args += ['--retries', str(params['retries'])]
     # A dry run of an image not copied yet has no file to check the sum of.
     if params['image_sha256'] and (image_there or not check_mode):
         args += ['--sha256', params['image_sha256']]

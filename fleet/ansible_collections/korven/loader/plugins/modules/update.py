@@ -12,8 +12,7 @@ version_added: 1.1.0
 description:
   - Runs C(korven-cli update IMAGE TARGET --report FILE --json --quiet) on the
     site PC and returns its report, one line per terminal, as data.
-  - Exactly one target is required, as for the command line; nothing updates every
-    terminal by default.
+  - Exactly one target is required; nothing updates every terminal by default.
   - The task is C(ok) when every terminal of the update streamed and none replied
     C(CHKERR) or C(FULL) in this update (exit 0); its message counts the
     terminals per outcome, and those streamed with no verdict heard. When some
@@ -23,20 +22,18 @@ description:
     fails with the command line's own message.
   - The task is C(changed) whenever a byte reached a terminal, whatever the
     exit status; when the command line printed no report (it ended early or
-    was killed), the report is read from the CSV it keeps on disk.
-  - A retry with nothing left to retry is C(ok) and not changed.
+    was killed), the report is read from the CSV it keeps on disk. A retry with
+    nothing left to retry is C(ok) and not changed.
   - With I(skip_current), a terminal whose latest record in the site PC's
     history already says it took this image clean is not streamed (outcome
     C(already current)); when every terminal is current, nothing is streamed
     and the task is C(ok) and not changed, so a playbook run again converges.
   - In check mode the command line runs with C(--dry-run), which finds the
-    terminals, opens their connections and reads the image, then stops before the
-    first frame or byte; a terminal not connected is then a warning, not a failure.
-    Nothing is written on the site PC (no report, no folder), and the message
-    says what would happen, for example C(3 terminals would be streamed, 1 does
-    not answer). An image not yet on the site PC (the copy that would precede
-    the update did not happen in check mode) is planned all the same, its
-    checks left to the real run.
+    terminals, connects and reads the image, and stops before the first frame
+    or byte; a terminal not connected is a warning. Nothing is written on the
+    site PC, and the message says what would happen, for example C(3 terminals
+    would be streamed, 1 does not answer). An image not yet on the site PC (not
+    copied in check mode) is planned all the same, its checks left to the run.
   - The update sends broadcasts on the site's network; it is meant to run on the
     site PC next to the terminals, one site per host of the inventory.
 author:
@@ -141,6 +138,37 @@ options:
     description:
       - Seconds between the end of one wave and the start of the next.
     type: float
+  window:
+    description:
+      - A night window, C(START-END) in the site PC's local time (C(HH:MM) or
+        C(HH:MM:SS); an END before START crosses midnight), C(--window).
+      - Before START the command line finds the terminals, then waits for it;
+        a wave (or the one batch) starts only if its whole timetable (boot
+        step, blocks, tail, verdict wait, and the pause after it when another
+        wave follows) ends before END. What does not fit is C(held back) with
+        C(held_reason) C(window), and the task fails unless
+        I(fail_on_unclean=false).
+      - A task that waits for its window keeps its SSH connection open until
+        the run ends; run it with C(async) and C(poll) for a long wait.
+    type: str
+  window_now_or_never:
+    description:
+      - Outside the window, end at once with every terminal C(held back)
+        instead of waiting for the next one (C(--window-now-or-never)).
+    type: bool
+    default: false
+  retries:
+    description:
+      - After each wave (or the batch), stream its terminals that were cut,
+        not connected or said CHKERR again, up to this many times, each inside
+        the window (C(--retries)). The report's C(attempts) counts them; a
+        terminal clean at a later attempt is clean.
+    type: int
+  retry_pause:
+    description:
+      - Seconds before each retry (C(--retry-pause)); the command line's
+        default is 30.
+    type: float
   interface:
     description:
       - Send the broadcasts only on these network interfaces of the site PC.
@@ -189,6 +217,18 @@ EXAMPLES = r'''
     image: /home/korven/KORVEN/FW_WG.BIN
     all: true
     skip_current: true
+
+- name: A night run, in waves, inside 22:00-05:00, each failed terminal tried twice more
+  korven.loader.update:
+    image: /home/korven/KORVEN/FW_WG.BIN
+    all: true
+    skip_current: true
+    waves: ['25%']
+    window: '22:00-05:00'
+    retries: 2
+    retry_pause: 60
+  async: 36000
+  poll: 60
 
 - name: Two terminals, no GO BOOT, a slower pace
   korven.loader.update:
@@ -289,32 +329,11 @@ stderr:
 '''
 
 import os
-
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.korven.loader.plugins.module_utils.korven_cli import (
-    CLI_OPTION, INTERFACE_OPTION, cli_message, run_cli)
-from ansible_collections.korven.loader.plugins.module_utils.report import (
-    bytes_reached_terminals, count_outcomes, name_lines, read_report, unclean_lines, what_happened,
-    what_would_happen)
-from ansible_collections.korven.loader.plugins.module_utils.update_command import (
-    existing_folder, new_report, option_args, target_args)
-
-
-def dry_run_result(module, image, rc, out, err, result):
-    report = result['report']
-    if rc not in (0, 1) or 'terminals' not in report:
-        module.fail_json(msg=cli_message(rc, out, err), **result)
-    if not report['terminals'] and module.params['retry_report']:
-        module.exit_json(msg='dry run: nothing to retry in %s' % module.params['retry_report'], **result)
-    msg = 'dry run: ' + what_would_happen(report)
-    if not os.path.isfile(image):
-        msg += '; %s is not on this host yet' % image
-    unanswered = unclean_lines(report)
-    if unanswered:
-        module.warn('dry run: %s would not be streamed: %s' % (
-            'terminal' if len(unanswered) == 1 else '%d terminals' % len(unanswered),
-            name_lines(unanswered)))
-    module.exit_json(msg=msg, **result)
+from ansible_collections.korven.loader.plugins.module_utils.korven_cli import CLI_OPTION, INTERFACE_OPTION, run_cli
+from ansible_collections.korven.loader.plugins.module_utils.report import bytes_reached_terminals, count_outcomes, read_report
+from ansible_collections.korven.loader.plugins.module_utils.update_result import exit_dry_run, exit_run
+from ansible_collections.korven.loader.plugins.module_utils.update_command import existing_folder, new_report, option_args, target_args
 
 
 def main():
@@ -332,6 +351,10 @@ def main():
             verdict_wait=dict(type='float'),
             require_verdict=dict(type='bool', default=False),
             skip_current=dict(type='bool', default=False),
+            window=dict(type='str'),
+            window_now_or_never=dict(type='bool', default=False),
+            retries=dict(type='int'),
+            retry_pause=dict(type='float'),
             history=dict(type='path'),
             waves=dict(type='list', elements='str'),
             max_failed=dict(type='str'),
@@ -369,28 +392,8 @@ def main():
     result = dict(changed=changed, report=report, report_path=report_path, exit_code=rc,
                   counts=counts, cmd=command, stderr=err)
     if module.check_mode:
-        dry_run_result(module, image, rc, out, err, result)
-
-    if not printed:
-        # Refused, ended early or killed: why, and what the report on disk holds.
-        msg = cli_message(rc, out, err) if rc != 0 else 'korven-cli printed no report (exit 0)'
-        if report.get('terminals'):
-            msg += '; the report says %s' % what_happened(report)
-        module.fail_json(msg=msg, **result)
-    if rc == 0 and not report['terminals'] and params['retry_report']:
-        module.exit_json(msg='nothing to retry in %s' % params['retry_report'], **result)
-    if rc == 0:
-        module.exit_json(msg=what_happened(report), **result)
-    unclean = unclean_lines(report)
-    if rc == 1 and unclean:
-        what = '%d of %d terminals not clean: %s' % (
-            len(unclean), len(report['terminals']), name_lines(unclean))
-        if not params['fail_on_unclean']:
-            module.warn(what)
-            module.exit_json(msg=what, **result)
-        module.fail_json(msg=what, **result)
-    module.fail_json(msg='%s; the report says %s' % (cli_message(rc, out, err), what_happened(report)),
-                     **result)
+        exit_dry_run(module, image, rc, out, err, result)
+    exit_run(module, rc, out, err, printed, result)
 
 
 if __name__ == '__main__':

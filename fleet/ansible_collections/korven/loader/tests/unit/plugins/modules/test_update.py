@@ -43,6 +43,13 @@ def test_exit_status_decides_ok_or_failed_and_the_message_says_what_happened(run
     tolerated = run(update, dict(image=image, all=True, fail_on_unclean=False))
     assert not tolerated.failed and tolerated.result['warnings'] == [failed.result['msg']]
 
+    night = json.loads(report(GOOD, ('10.0.0.8', 'held back', '', 'no'), ('10.0.0.9', 'cut', '', 'no')))
+    night['terminals'][1]['held_reason'] = 'window'
+    night['terminals'][2]['attempts'] = 3
+    cli.says(1, json.dumps(night))
+    assert run(update, dict(image=image, all=True)).result['msg'] == (
+        '2 of 3 terminals not clean: 10.0.0.8 (held back by the window), 10.0.0.9 (cut at each of 3 attempts)')
+
     cli.says(2, '{"error": "ERROR: Cannot read the image file !", "exit": 2}', 'korven-cli: ERROR: Cannot read')
     refused = run(update, dict(image=image, all=True))
     assert refused.failed and refused.result['msg'] == 'ERROR: Cannot read the image file !'
@@ -121,11 +128,13 @@ def test_options_become_the_command_line(run, cli, tmp_path):
     run(update, {'image': image, 'all': True, 'from': 2, 'to': 5, 'wait': 5.0, 'verdict_wait': 0.5, 'delay': 200,
                  'go_boot': False, 'waves': ['1', '10%'], 'max_failed': '5%', 'interface': ['eth1', 'eth2'],
                  'require_verdict': True, 'skip_current': True, 'history': '/h.sqlite', 'image_sha256': 'ab12',
+                 'window': '22:00-05:00', 'window_now_or_never': True, 'retries': 2, 'retry_pause': 60.0,
                  'report_dir': str(tmp_path / 'r')})
     argv = cli.argv()
     assert argv[:-3] == ['update', image, '--all', '--from', '2', '--to', '5', '--wait', '5', '--verdict-wait', '0.5',
-                         '--delay', '200', '--go-boot', 'off', '--waves', '1,10%', '--max-failed', '5%',
-                         '--require-verdict', '--skip-current', '--history', '/h.sqlite', '--sha256', 'ab12',
+                         '--retry-pause', '60', '--delay', '200', '--go-boot', 'off', '--waves', '1,10%',
+                         '--max-failed', '5%', '--require-verdict', '--skip-current', '--history', '/h.sqlite',
+                         '--window', '22:00-05:00', '--window-now-or-never', '--retries', '2', '--sha256', 'ab12',
                          '--interface', 'eth1,eth2', '--report']
     assert argv[-3].startswith(str(tmp_path / 'r') + '/') and argv[-3].endswith('_FW.BIN.csv')
     assert argv[-2:] == ['--json', '--quiet']
